@@ -1,7 +1,9 @@
 #pragma once
 // The AES block cipher, FIPS-197, for 128-, 192- and 256-bit keys. One block at a time;
 // input and output may be the same buffer. Chaining, IVs and padding are the caller's.
-// Owned by its user (the RMCP+ session holds one per open session).
+// Owned by its user (the RMCP+ session holds one per open session). No lock: the owner's
+// thread calls it, and a block keeps no state in the object beyond the key schedule, which
+// the destructor wipes.
 #include "platform/Types.h"
 
 class KAES
@@ -18,9 +20,7 @@ public:
 
 private:
     static constexpr int Nb = 4;
-    BYTE m_state[16];
-    int m_nk;
-    int m_nr;
-    BYTE m_key[32];
+    int m_nk; // key words: 4, 6 or 8; 0 when the key length was invalid
+    int m_nr; // rounds: 10, 12 or 14; 0 when the key length was invalid
     DWORD m_schedule[Nb * (14 + 1)];
 };
