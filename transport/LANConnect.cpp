@@ -166,6 +166,8 @@ BOOL CLANConnect::Connect(DWORD address, WORD port, const tagLAN_CONNECT_PARAM& 
         if (SetupSession())
         {
             m_version.store(2.0f);
+            if (m_crypto.encrypt && m_rakp.authAlgorithm == RAKP_HMAC_MD5)
+                ConfirmCipherKey();
             return TRUE;
         }
     }
@@ -273,7 +275,6 @@ BOOL CLANConnect::SetupSession()
     }
 
     DeriveSessionKeys(m_rakp);
-    m_cipher = std::make_unique<KAES>(16, m_rakp.k2);
     length = BuildRakp3(m_rakp, payload, sizeof payload);
     if (!ExchangePayload(PAYLOAD_TYPE_RAKP_3, payload, length, reply))
         return FALSE;
@@ -285,17 +286,43 @@ BOOL CLANConnect::SetupSession()
         return FALSE;
     }
 
-    m_crypto.integrity = m_rakp.integrity;
-    m_crypto.encrypt = m_rakp.confidentiality == CONFIDENTIALITY_AES_CBC_128;
-    m_crypto.cipher = m_cipher.get();
-    std::memcpy(m_crypto.k1, m_rakp.k1, sizeof m_crypto.k1);
-    std::memcpy(m_crypto.kuid, m_rakp.kuid, sizeof m_crypto.kuid);
+    UseSessionKeys();
     {
         std::lock_guard<std::mutex> guard(m_sequenceLock);
         m_sequence = 0;
     }
     m_connected.store(TRUE);
     return TRUE;
+}
+
+void CLANConnect::UseSessionKeys()
+{
+    m_cipher = std::make_unique<KAES>(16, m_rakp.k2);
+    m_crypto.integrity = m_rakp.integrity;
+    m_crypto.encrypt = m_rakp.confidentiality == CONFIDENTIALITY_AES_CBC_128;
+    m_crypto.cipher = m_cipher.get();
+    std::memcpy(m_crypto.k1, m_rakp.k1, sizeof m_crypto.k1);
+    std::memcpy(m_crypto.kuid, m_rakp.kuid, sizeof m_crypto.kuid);
+}
+
+// OpenIPMI's ipmi_sim (2.0.33) derives K1 and K2 of RAKP-HMAC-MD5 sessions over 16-byte
+// constants where IPMI v2.0, 13.32 gives 20, so it cannot decrypt what a conformant console
+// sends and stays silent to every encrypted request (FreeIPMI's cipher suite 12 hangs the
+// same way). Confirm the AES key with one harmless in-session command; on silence switch to
+// that BMC's keys, and keep the standard ones if those fail too.
+BOOL CLANConnect::ConfirmCipherKey()
+{
+    const BYTE probe[] = {ROW_GET_CHANNEL_AUTH_CAPABILITIES, 0x0E, PRIVILEGE_ADMINISTRATOR};
+    tagIPMI_REPLY reply;
+    if (SendCommand(probe, sizeof probe, reply))
+        return TRUE;
+    DeriveSessionKeys(m_rakp, 16);
+    UseSessionKeys();
+    if (SendCommand(probe, sizeof probe, reply))
+        return TRUE;
+    DeriveSessionKeys(m_rakp);
+    UseSessionKeys();
+    return FALSE;
 }
 
 BOOL CLANConnect::Disconnect()

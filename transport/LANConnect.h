@@ -66,6 +66,8 @@ private:
     BOOL Probe();
     BOOL SetupSession();
     BOOL OpenSession(tagRMCP_PAYLOAD& reply);
+    BOOL ConfirmCipherKey();
+    void UseSessionKeys();
     void EndSession();
 
     tagTRANSPORT_ENV m_env;

@@ -155,8 +155,10 @@ BOOL CheckRakp2(tagRAKP_STATE& state, const BYTE* payload, std::size_t length, B
     return TRUE;
 }
 
-void DeriveSessionKeys(tagRAKP_STATE& state)
+void DeriveSessionKeys(tagRAKP_STATE& state, std::size_t constantLength)
 {
+    if (constantLength > KEY_LENGTH)
+        constantLength = KEY_LENGTH;
     BYTE data[34 + 16];
     CByteWriter w(data, sizeof data);
     w.PutBytes(state.consoleRandom, 16); // Rm
@@ -171,7 +173,7 @@ void DeriveSessionKeys(tagRAKP_STATE& state)
     for (int i = 0; i < 3; ++i)
     {
         std::memset(constant, i + 1, sizeof constant); // Const1..3: 01h.., 02h.., 03h..
-        RakpHmac(state.authAlgorithm, state.sik, constant, sizeof constant, keys[i]);
+        RakpHmac(state.authAlgorithm, state.sik, constant, constantLength, keys[i]);
     }
     SecureZero(data, sizeof data);
 }

@@ -55,8 +55,10 @@ std::size_t BuildRakp1(const tagRAKP_STATE& state, BYTE* out, std::size_t capaci
 BOOL CheckRakp2(tagRAKP_STATE& state, const BYTE* payload, std::size_t length, BYTE* status,
                 const char** reason);
 
-// SIK, K1, K2, K3 from the random numbers, role and name (IPMI v2.0, 13.31-13.32).
-void DeriveSessionKeys(tagRAKP_STATE& state);
+// SIK, K1, K2, K3 from the random numbers, role and name (IPMI v2.0, 13.31-13.32): Kn =
+// HMAC_SIK(Const n), Const n being constantLength bytes of n. The standard's constants are
+// 20 bytes; see CLANConnect for the BMC that uses 16.
+void DeriveSessionKeys(tagRAKP_STATE& state, std::size_t constantLength = 20);
 
 std::size_t BuildRakp3(const tagRAKP_STATE& state, BYTE* out, std::size_t capacity);
 // Checks RAKP Message 4 (status, integrity check value keyed with SIK).
