@@ -79,30 +79,47 @@ int RunSession(CLANConnect& connection, const tagCLI_OPTIONS& options)
     return 0;
 }
 
-int RunRaw(CLANConnect& connection, const tagCLI_OPTIONS& options)
+// The request record of `raw ROW [HEX ...]`; empty with error set when it is not one.
+std::vector<BYTE> RawRequest(const tagCLI_OPTIONS& options, std::string& error)
 {
     if (options.arguments.empty())
-        return Fail("raw needs a catalogue row");
+    {
+        error = "raw needs a catalogue row";
+        return {};
+    }
     char* end = nullptr;
     long row = std::strtol(options.arguments[0].c_str(), &end, 10);
     if (*end != '\0' || row < 1 || row > IPMI_COMMAND_ROWS)
-        return Fail("bad catalogue row: " + options.arguments[0] + " (1..40)");
+    {
+        error = "bad catalogue row: " + options.arguments[0] + " (1..40)";
+        return {};
+    }
     std::vector<BYTE> request = {static_cast<BYTE>(row)};
     for (std::size_t i = 1; i < options.arguments.size(); ++i)
     {
         BYTE value;
         if (!ParseHexByte(options.arguments[i], value))
-            return Fail("bad hex byte: " + options.arguments[i]);
+        {
+            error = "bad hex byte: " + options.arguments[i];
+            return {};
+        }
         request.push_back(value);
     }
     int needed = IpmiRequestDataLength(request.data(), request.size());
     if (needed < 0 || static_cast<std::size_t>(needed) != request.size() - 1)
     {
         std::string expect = needed < 0 ? "valid data" : std::to_string(needed) + " data bytes";
-        connection.Disconnect();
-        return Fail("row " + std::to_string(row) + " takes " + expect + ", " +
-                    std::to_string(request.size() - 1) + " given");
+        error = "row " + std::to_string(row) + " takes " + expect + ", " +
+                std::to_string(request.size() - 1) + " given";
+        return {};
     }
+    return request;
+}
+
+int RunRaw(CLANConnect& connection, const tagCLI_OPTIONS& options,
+           const std::vector<BYTE>& request)
+{
+    long row = request[0];
     tagIPMI_REPLY reply;
     BOOL ok = connection.SendCommand(request.data(), request.size(), reply);
     std::string reason = ok ? "" : connection.LastReason();
@@ -161,6 +178,14 @@ int main(int argc, char** argv)
     if (address == 0xFFFFFFFFu)
         return Fail("bad IPv4 address: " + options.host);
 
+    std::vector<BYTE> request;
+    if (options.command == "raw")
+    {
+        request = RawRequest(options, error);
+        if (request.empty())
+            return Fail(error);
+    }
+
     tagLAN_CONNECT_PARAM param;
     MakeConnectParam(param, options.user.c_str(), options.password.c_str(),
                      options.authAlgorithm, options.encrypt, options.privilege);
@@ -172,5 +197,5 @@ int main(int argc, char** argv)
         return Fail(std::string("cannot open a session: ") + connection.LastReason());
     if (options.command == "session")
         return RunSession(connection, options);
-    return RunRaw(connection, options);
+    return RunRaw(connection, options, request);
 }
