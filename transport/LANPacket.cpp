@@ -270,7 +270,8 @@ std::size_t EncryptPayload(const BYTE* message, std::size_t length, KAES& cipher
         return 0;
     std::memcpy(out, iv, AES_BLOCK);
     BYTE* text = out + AES_BLOCK;
-    std::memmove(text, message, length);
+    if (length != 0)
+        std::memmove(text, message, length);
     for (std::size_t i = 1; i <= pad; ++i)
         text[length + i - 1] = static_cast<BYTE>(i); // confidentiality pad 01h, 02h, ...
     text[plainLength - 1] = static_cast<BYTE>(pad);  // pad length
