@@ -78,8 +78,8 @@ BOOL CUdpSocket::SendTo(DWORD address, WORD port, const BYTE* data, std::size_t 
     sockaddr_in sa = MakeAddress(address, port);
     for (;;)
     {
-        ssize_t sent = ::sendto(m_fd, data, length, MSG_NOSIGNAL,
-                                reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+        ssize_t sent =
+            ::sendto(m_fd, data, length, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
         if (sent >= 0)
             return static_cast<std::size_t>(sent) == length ? TRUE : FALSE;
         // A refused earlier datagram may be reported on this call; the send itself went on.

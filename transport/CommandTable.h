@@ -12,8 +12,8 @@ constexpr BYTE IPMI_LENGTH_VARIABLE = 0xFF;
 
 struct tagIPMI_COMMAND
 {
-    BYTE netFn;      // request network function; the response's is netFn + 1
-    BYTE lun;        // placed in the rqLUN bits; 0 in every row
+    BYTE netFn; // request network function; the response's is netFn + 1
+    BYTE lun;   // placed in the rqLUN bits; 0 in every row
     BYTE command;
     BYTE dataLength; // request data bytes after the row byte, or IPMI_LENGTH_VARIABLE
     const char* name;

@@ -107,8 +107,7 @@ BOOL CIPMIConnect::SendCommand(const BYTE* request, std::size_t length, tagIPMI_
     }
     BYTE packet[IPMI_PACKET_BUFFER_SIZE] = {};
     std::size_t packetLength = sizeof packet;
-    if (!BuildPacket(message, packet, packetLength, sequence) ||
-        !SendPacket(packet, packetLength))
+    if (!BuildPacket(message, packet, packetLength, sequence) || !SendPacket(packet, packetLength))
     {
         SetReason("send failed");
         return FALSE;

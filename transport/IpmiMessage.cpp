@@ -34,16 +34,16 @@ std::size_t BuildMessage(IpmiForm form, const BYTE* request, std::size_t request
     else
         w.PutLe16(static_cast<WORD>(messageLength));
     std::size_t start = w.Size();
-    w.Put8(addressing.rsAddr);                                             // rsAddr
-    w.Put8(static_cast<BYTE>(row->netFn << 2 | (addressing.rsLun & 3)));   // netFn/rsLUN
-    w.Put8(Checksum(out + start, 2));                                      // checksum 1
-    w.Put8(addressing.rqAddr);                                             // rqAddr
-    w.Put8(static_cast<BYTE>((sequence << 2) | (row->lun & 3)));           // rqSeq/rqLUN
-    w.Put8(row->command);                                                  // cmd
-    w.PutBytes(request + 1, static_cast<std::size_t>(dataLength));        // request data
+    w.Put8(addressing.rsAddr);                                           // rsAddr
+    w.Put8(static_cast<BYTE>(row->netFn << 2 | (addressing.rsLun & 3))); // netFn/rsLUN
+    w.Put8(Checksum(out + start, 2));                                    // checksum 1
+    w.Put8(addressing.rqAddr);                                           // rqAddr
+    w.Put8(static_cast<BYTE>((sequence << 2) | (row->lun & 3)));         // rqSeq/rqLUN
+    w.Put8(row->command);                                                // cmd
+    w.PutBytes(request + 1, static_cast<std::size_t>(dataLength));       // request data
     if (!w.Ok())
         return 0;
-    w.Put8(Checksum(out + start + 3, messageLength - 4));                  // checksum 2
+    w.Put8(Checksum(out + start + 3, messageLength - 4)); // checksum 2
     return w.Ok() ? w.Size() : 0;
 }
 

@@ -96,8 +96,8 @@ BOOL CLANConnect::BuildPacket(const BYTE* message, BYTE* packet, std::size_t& le
         BYTE iv[AES_BLOCK] = {};
         if (m_crypto.encrypt && !m_env.random->Fill(iv, sizeof iv))
             return FALSE;
-        built = BuildRmcpPlusPacket(fields, message + 2, messageLength, &m_crypto, iv, packet,
-                                    length);
+        built =
+            BuildRmcpPlusPacket(fields, message + 2, messageLength, &m_crypto, iv, packet, length);
     }
     length = built;
     return built != 0 ? TRUE : FALSE;
@@ -220,8 +220,8 @@ BOOL CLANConnect::SetupSession()
         SetReason("unsupported authentication algorithm");
         return FALSE;
     }
-    m_rakp.confidentiality = m_param.encryptPayload ? CONFIDENTIALITY_AES_CBC_128
-                                                    : CONFIDENTIALITY_NONE;
+    m_rakp.confidentiality =
+        m_param.encryptPayload ? CONFIDENTIALITY_AES_CBC_128 : CONFIDENTIALITY_NONE;
     m_rakp.integrity = m_proposeIntegrity ? IntegrityFor(m_rakp.authAlgorithm) : INTEGRITY_NONE;
 
     tagRMCP_PAYLOAD reply;

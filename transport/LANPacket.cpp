@@ -107,11 +107,11 @@ std::size_t BuildV15Packet(const BYTE* prefixedMessage, BYTE* out, std::size_t c
     BYTE length = prefixedMessage[0];
     CByteWriter w(out, capacity);
     PutRmcpHeader(w);
-    w.Put8(IPMI_AUTHTYPE_NONE);                 // authentication type
-    w.PutLe32(0);                               // session sequence number
-    w.PutLe32(0);                               // session ID
-    w.Put8(length);                             // message length
-    w.PutBytes(prefixedMessage + 1, length);    // IPMI message
+    w.Put8(IPMI_AUTHTYPE_NONE);              // authentication type
+    w.PutLe32(0);                            // session sequence number
+    w.PutLe32(0);                            // session ID
+    w.Put8(length);                          // message length
+    w.PutBytes(prefixedMessage + 1, length); // IPMI message
     return w.Ok() ? w.Size() : 0;
 }
 
@@ -129,11 +129,11 @@ std::size_t BuildRmcpPlusPacket(const tagRMCPPLUS_FIELDS& fields, const BYTE* pa
 
     CByteWriter w(out, capacity);
     PutRmcpHeader(w);
-    w.Put8(fields.authType);  // authentication type / format
-    w.Put8(type);             // payload type
+    w.Put8(fields.authType); // authentication type / format
+    w.Put8(type);            // payload type
     w.PutLe32(fields.sessionId);
     w.PutLe32(fields.sequence);
-    w.PutLe16(0);             // payload length, patched below
+    w.PutLe16(0); // payload length, patched below
     if (!w.Ok())
         return 0;
     std::size_t payloadSize = payloadLength;
@@ -160,9 +160,9 @@ std::size_t BuildRmcpPlusPacket(const tagRMCPPLUS_FIELDS& fields, const BYTE* pa
         // multiple of 4 (IPMI v2.0, 13.28.4).
         std::size_t covered = w.Size() - 4 + 2;
         std::size_t pad = (4 - covered % 4) % 4;
-        w.PutFill(0xFF, pad);                      // integrity pad
-        w.Put8(static_cast<BYTE>(pad));            // pad length
-        w.Put8(RMCPPLUS_NEXT_HEADER);              // next header
+        w.PutFill(0xFF, pad);           // integrity pad
+        w.Put8(static_cast<BYTE>(pad)); // pad length
+        w.Put8(RMCPPLUS_NEXT_HEADER);   // next header
         if (!w.Ok())
             return 0;
         BYTE code[MAX_AUTH_CODE];
@@ -172,8 +172,8 @@ std::size_t BuildRmcpPlusPacket(const tagRMCPPLUS_FIELDS& fields, const BYTE* pa
     return w.Ok() ? w.Size() : 0;
 }
 
-BOOL ExtractV15Message(const BYTE* packet, std::size_t length, BYTE* out,
-                       std::size_t capacity, const char** reason)
+BOOL ExtractV15Message(const BYTE* packet, std::size_t length, BYTE* out, std::size_t capacity,
+                       const char** reason)
 {
     static const char* unused;
     if (reason == nullptr)
@@ -261,8 +261,8 @@ BOOL ExtractRmcpPlusMessage(const BYTE* packet, std::size_t length,
     return TRUE;
 }
 
-std::size_t EncryptPayload(const BYTE* message, std::size_t length, KAES& cipher,
-                           const BYTE iv[16], BYTE* out, std::size_t capacity)
+std::size_t EncryptPayload(const BYTE* message, std::size_t length, KAES& cipher, const BYTE iv[16],
+                           BYTE* out, std::size_t capacity)
 {
     std::size_t pad = (AES_BLOCK - (length + 1) % AES_BLOCK) % AES_BLOCK;
     std::size_t plainLength = length + pad + 1;

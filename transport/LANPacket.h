@@ -91,8 +91,8 @@ std::size_t BuildRmcpPlusPacket(const tagRMCPPLUS_FIELDS& fields, const BYTE* pa
 
 // The message of a v1.5 packet, with its 8-bit length prefix, into out. reason is set on
 // failure (a short text naming the check that refused the packet).
-BOOL ExtractV15Message(const BYTE* packet, std::size_t length, BYTE* out,
-                       std::size_t capacity, const char** reason);
+BOOL ExtractV15Message(const BYTE* packet, std::size_t length, BYTE* out, std::size_t capacity,
+                       const char** reason);
 
 // The IPMI message of an in-session RMCP+ packet, with its 16-bit length prefix, into out:
 // the integrity trailer is checked and the payload decrypted as the session's crypto
@@ -103,8 +103,8 @@ BOOL ExtractRmcpPlusMessage(const BYTE* packet, std::size_t length,
 
 // AES-CBC-128 payload (IPMI v2.0, 13.29): IV, then the ciphertext of message ++ 01 02 .. N
 // ++ N, with N the smallest count that fills the last block. Returns the payload length.
-std::size_t EncryptPayload(const BYTE* message, std::size_t length, KAES& cipher,
-                           const BYTE iv[16], BYTE* out, std::size_t capacity);
+std::size_t EncryptPayload(const BYTE* message, std::size_t length, KAES& cipher, const BYTE iv[16],
+                           BYTE* out, std::size_t capacity);
 // Inverse of EncryptPayload; checks the block count and the pad. Returns the message length
 // written to out, or -1 (reason set).
 long DecryptPayload(const BYTE* payload, std::size_t length, KAES& cipher, BYTE* out,

@@ -73,9 +73,9 @@ void RakpHmac(BYTE authAlgorithm, const BYTE* key, const BYTE* data, std::size_t
 std::size_t BuildOpenSessionRequest(const tagRAKP_STATE& state, BYTE* out, std::size_t capacity)
 {
     CByteWriter w(out, capacity);
-    w.Put8(state.tag);                // message tag
-    w.Put8(state.privilege);          // requested maximum privilege level
-    w.PutLe16(0);                     // reserved
+    w.Put8(state.tag);                 // message tag
+    w.Put8(state.privilege);           // requested maximum privilege level
+    w.PutLe16(0);                      // reserved
     w.PutLe32(state.consoleSessionId); // remote console session ID
     PutAlgorithmPayload(w, PAYLOAD_AUTHENTICATION, state.authAlgorithm);
     PutAlgorithmPayload(w, PAYLOAD_INTEGRITY, state.integrity);
@@ -103,13 +103,13 @@ BOOL CheckOpenSessionResponse(tagRAKP_STATE& state, const BYTE* payload, std::si
 std::size_t BuildRakp1(const tagRAKP_STATE& state, BYTE* out, std::size_t capacity)
 {
     CByteWriter w(out, capacity);
-    w.Put8(state.tag);                       // message tag
-    w.PutFill(0, 3);                         // reserved
-    w.PutLe32(state.bmcSessionId);           // managed system session ID
-    w.PutBytes(state.consoleRandom, 16);     // remote console random number
-    w.Put8(state.privilege);                 // requested role (username/privilege lookup)
-    w.PutLe16(0);                            // reserved
-    w.Put8(state.userNameLength);            // user name length
+    w.Put8(state.tag);                                // message tag
+    w.PutFill(0, 3);                                  // reserved
+    w.PutLe32(state.bmcSessionId);                    // managed system session ID
+    w.PutBytes(state.consoleRandom, 16);              // remote console random number
+    w.Put8(state.privilege);                          // requested role (username/privilege lookup)
+    w.PutLe16(0);                                     // reserved
+    w.Put8(state.userNameLength);                     // user name length
     w.PutBytes(state.userName, state.userNameLength); // user name
     return w.Ok() ? w.Size() : 0;
 }
@@ -131,13 +131,13 @@ BOOL CheckRakp2(tagRAKP_STATE& state, const BYTE* payload, std::size_t length, B
 
     BYTE data[58 + 16];
     CByteWriter w(data, sizeof data);
-    w.PutLe32(state.consoleSessionId);   // SIDm
-    w.PutLe32(state.bmcSessionId);       // SIDc
-    w.PutBytes(state.consoleRandom, 16); // Rm
-    w.PutBytes(state.bmcRandom, 16);     // Rc
-    w.PutBytes(state.bmcGuid, 16);       // GUIDc
-    w.Put8(state.privilege);             // ROLEm
-    w.Put8(state.userNameLength);        // ULENGTHm
+    w.PutLe32(state.consoleSessionId);                // SIDm
+    w.PutLe32(state.bmcSessionId);                    // SIDc
+    w.PutBytes(state.consoleRandom, 16);              // Rm
+    w.PutBytes(state.bmcRandom, 16);                  // Rc
+    w.PutBytes(state.bmcGuid, 16);                    // GUIDc
+    w.Put8(state.privilege);                          // ROLEm
+    w.Put8(state.userNameLength);                     // ULENGTHm
     w.PutBytes(state.userName, state.userNameLength); // UNAMEm
     BYTE expected[KEY_LENGTH];
     RakpHmac(state.authAlgorithm, state.kuid, data, w.Size(), expected);
@@ -161,10 +161,10 @@ void DeriveSessionKeys(tagRAKP_STATE& state, std::size_t constantLength)
         constantLength = KEY_LENGTH;
     BYTE data[34 + 16];
     CByteWriter w(data, sizeof data);
-    w.PutBytes(state.consoleRandom, 16); // Rm
-    w.PutBytes(state.bmcRandom, 16);     // Rc
-    w.Put8(state.privilege);             // ROLEm
-    w.Put8(state.userNameLength);        // ULENGTHm
+    w.PutBytes(state.consoleRandom, 16);              // Rm
+    w.PutBytes(state.bmcRandom, 16);                  // Rc
+    w.Put8(state.privilege);                          // ROLEm
+    w.Put8(state.userNameLength);                     // ULENGTHm
     w.PutBytes(state.userName, state.userNameLength); // UNAMEm
     RakpHmac(state.authAlgorithm, state.kuid, data, w.Size(), state.sik);
 
@@ -182,26 +182,26 @@ std::size_t BuildRakp3(const tagRAKP_STATE& state, BYTE* out, std::size_t capaci
 {
     BYTE data[22 + 16];
     CByteWriter d(data, sizeof data);
-    d.PutBytes(state.bmcRandom, 16);     // Rc
-    d.PutLe32(state.consoleSessionId);   // SIDm
-    d.Put8(state.privilege);             // ROLEm
-    d.Put8(state.userNameLength);        // ULENGTHm
+    d.PutBytes(state.bmcRandom, 16);                  // Rc
+    d.PutLe32(state.consoleSessionId);                // SIDm
+    d.Put8(state.privilege);                          // ROLEm
+    d.Put8(state.userNameLength);                     // ULENGTHm
     d.PutBytes(state.userName, state.userNameLength); // UNAMEm
     BYTE code[KEY_LENGTH];
     RakpHmac(state.authAlgorithm, state.kuid, data, d.Size(), code);
 
     CByteWriter w(out, capacity);
-    w.Put8(state.tag);                   // message tag
-    w.Put8(RMCPPLUS_STATUS_NO_ERROR);    // status
-    w.PutLe16(0);                        // reserved
-    w.PutLe32(state.bmcSessionId);       // managed system session ID
+    w.Put8(state.tag);                                   // message tag
+    w.Put8(RMCPPLUS_STATUS_NO_ERROR);                    // status
+    w.PutLe16(0);                                        // reserved
+    w.PutLe32(state.bmcSessionId);                       // managed system session ID
     w.PutBytes(code, DigestLength(state.authAlgorithm)); // key exchange authentication code
     SecureZero(code, sizeof code);
     return w.Ok() ? w.Size() : 0;
 }
 
-BOOL CheckRakp4(const tagRAKP_STATE& state, const BYTE* payload, std::size_t length,
-                BYTE* status, const char** reason)
+BOOL CheckRakp4(const tagRAKP_STATE& state, const BYTE* payload, std::size_t length, BYTE* status,
+                const char** reason)
 {
     if (!CheckStatus(payload, length, 8, status, reason, "RAKP Message 4 truncated",
                      "BMC refused RAKP Message 3"))

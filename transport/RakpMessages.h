@@ -16,8 +16,8 @@ struct tagRAKP_STATE
     BYTE tag = 0;
 
     // Session IDs as they travel on the wire (little-endian fields of the packets).
-    DWORD consoleSessionId = 0; // SIDm
-    DWORD bmcSessionId = 0;     // SIDc
+    DWORD consoleSessionId = 0;  // SIDm
+    DWORD bmcSessionId = 0;      // SIDc
     BYTE consoleRandom[16] = {}; // Rm
     BYTE bmcRandom[16] = {};     // Rc
     BYTE bmcGuid[16] = {};       // GUIDc
@@ -62,8 +62,8 @@ void DeriveSessionKeys(tagRAKP_STATE& state, std::size_t constantLength = 20);
 
 std::size_t BuildRakp3(const tagRAKP_STATE& state, BYTE* out, std::size_t capacity);
 // Checks RAKP Message 4 (status, integrity check value keyed with SIK).
-BOOL CheckRakp4(const tagRAKP_STATE& state, const BYTE* payload, std::size_t length,
-                BYTE* status, const char** reason);
+BOOL CheckRakp4(const tagRAKP_STATE& state, const BYTE* payload, std::size_t length, BYTE* status,
+                const char** reason);
 
 // Wipes the keys and random numbers.
 void ClearRakpSecrets(tagRAKP_STATE& state);

@@ -54,14 +54,14 @@ constexpr BYTE PRIVILEGE_ADMINISTRATOR = 4;
 // Login parameters, filled by the login dialog or the command-line tool.
 struct tagLAN_CONNECT_PARAM
 {
-    BYTE userName[16];     // not terminated; unused bytes zero
-    DWORD userNameLength;  // 0..16
-    BYTE password[16];     // unused bytes zero
-    DWORD passwordLength;  // 0..16
-    BYTE headerAuthType;   // RMCP+ header authentication type; always 6
-    BYTE authAlgorithm;    // RAKP_HMAC_SHA1 or RAKP_HMAC_MD5
-    DWORD encryptPayload;  // non-zero: ask for AES-CBC-128
-    BYTE privilegeLevel;   // PRIVILEGE_CALLBACK .. PRIVILEGE_ADMINISTRATOR
+    BYTE userName[16];    // not terminated; unused bytes zero
+    DWORD userNameLength; // 0..16
+    BYTE password[16];    // unused bytes zero
+    DWORD passwordLength; // 0..16
+    BYTE headerAuthType;  // RMCP+ header authentication type; always 6
+    BYTE authAlgorithm;   // RAKP_HMAC_SHA1 or RAKP_HMAC_MD5
+    DWORD encryptPayload; // non-zero: ask for AES-CBC-128
+    BYTE privilegeLevel;  // PRIVILEGE_CALLBACK .. PRIVILEGE_ADMINISTRATOR
 };
 
 // Fills a parameter record from texts; FALSE when a name or password exceeds 16 bytes.

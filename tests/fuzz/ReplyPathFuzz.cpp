@@ -31,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     variants[3].cipher = &cipher;
     for (const tagRMCPPLUS_CRYPTO& crypto : variants)
     {
-        if (ExtractRmcpPlusMessage(packet.data(), packet.size(), &crypto, message,
-                                   sizeof message, nullptr))
+        if (ExtractRmcpPlusMessage(packet.data(), packet.size(), &crypto, message, sizeof message,
+                                   nullptr))
             ParseReply(IpmiForm::V20, message, sizeof message, row, reply);
     }
     tagRMCPPLUS_CRYPTO encryptOnly;

@@ -6,18 +6,18 @@ TEST(CliOptions, ParsesShortAndLongFormsWithDefaults)
 {
     tagCLI_OPTIONS o;
     std::string error;
-    ASSERT_TRUE(ParseCliOptions({"-H", "127.0.0.1", "-U", "admin", "-P", "pw", "session"},
-                                nullptr, o, error))
+    ASSERT_TRUE(ParseCliOptions({"-H", "127.0.0.1", "-U", "admin", "-P", "pw", "session"}, nullptr,
+                                o, error))
         << error;
     EXPECT_EQ(o.port, 623);
     EXPECT_EQ(o.authAlgorithm, 1);
     EXPECT_EQ(o.privilege, 4);
     EXPECT_FALSE(o.encrypt);
 
-    ASSERT_TRUE(ParseCliOptions({"--host", "10.0.0.9", "--port", "6230", "--user", "u",
-                                 "--auth", "md5", "--privilege", "operator", "--encrypt",
-                                 "--json", "raw", "6"},
-                                "from-env", o, error))
+    ASSERT_TRUE(
+        ParseCliOptions({"--host", "10.0.0.9", "--port", "6230", "--user", "u", "--auth", "md5",
+                         "--privilege", "operator", "--encrypt", "--json", "raw", "6"},
+                        "from-env", o, error))
         << error;
     EXPECT_EQ(o.port, 6230);
     EXPECT_EQ(o.authAlgorithm, 2);
@@ -39,7 +39,8 @@ TEST(CliOptions, RefusesBadInputWithAReason)
         const char* error;
     } cases[] = {
         {{"-H", "h", "-p", "70000", "session"}, "bad port: 70000"},
-        {{"-H", "h", "-A", "sha256", "session"}, "bad authentication algorithm: sha256 (sha1 or md5)"},
+        {{"-H", "h", "-A", "sha256", "session"},
+         "bad authentication algorithm: sha256 (sha1 or md5)"},
         {{"-H", "h", "-L", "root", "session"},
          "bad privilege level: root (callback, user, operator or admin)"},
         {{"-H", "h", "-U"}, "option -U needs a value"},

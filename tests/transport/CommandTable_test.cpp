@@ -40,16 +40,13 @@ TEST(CommandTable, VariableRowsTakeTheirLengthFromTheirData)
         std::vector<BYTE> record;
         int length;
     } cases[] = {
-        {{6}, 0},
-        {{12, 0, 0, 0, 0, 0, 0xFF}, 6},
-        {{25, 3}, 4},       // the first data byte counts the bytes after it
-        {{25}, -1},         // too short to tell
-        {{29, 1, 16}, 20},  // channel, selector 16, 18 bytes of parameter
-        {{29, 1, 0}, 3},
-        {{29, 1, 19}, 15},
-        {{29, 1, 20}, -1},  // selectors above 19 unsupported
-        {{29, 1}, -1},
-        {{0}, -1},
+        {{6}, 0},          {{12, 0, 0, 0, 0, 0, 0xFF}, 6},
+        {{25, 3}, 4},      // the first data byte counts the bytes after it
+        {{25}, -1},        // too short to tell
+        {{29, 1, 16}, 20}, // channel, selector 16, 18 bytes of parameter
+        {{29, 1, 0}, 3},   {{29, 1, 19}, 15},
+        {{29, 1, 20}, -1}, // selectors above 19 unsupported
+        {{29, 1}, -1},     {{0}, -1},
         {{41}, -1},
     };
     for (const auto& c : cases)

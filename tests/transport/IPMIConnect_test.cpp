@@ -24,8 +24,8 @@ constexpr WORD kPort = 6230;
 std::vector<BYTE> ReplyFor(BYTE row, BYTE data = 0x55)
 {
     const tagIPMI_COMMAND* c = IpmiCommandRow(row);
-    std::vector<BYTE> message = {0x81, static_cast<BYTE>((c->netFn + 1) << 2), 0, 0x20, 0,
-                                 c->command, 0x00, data, 0};
+    std::vector<BYTE> message = {
+        0x81, static_cast<BYTE>((c->netFn + 1) << 2), 0, 0x20, 0, c->command, 0x00, data, 0};
     std::vector<BYTE> packet = FromHex("06 00 ff 07 00 00 00 00 00 00 00 00 00");
     packet.push_back(static_cast<BYTE>(message.size()));
     packet.insert(packet.end(), message.begin(), message.end());
@@ -116,8 +116,9 @@ TEST_F(IPMIConnectTest, TwoStrayRepliesFailTheCommandAndBothAreKept)
 
 TEST_F(IPMIConnectTest, SixthStrayReplyOverwritesTheOldestSlot)
 {
-    const BYTE strays[] = {ROW_GET_SEL_INFO, ROW_GET_SDR_REPOSITORY_INFO, ROW_RESERVE_SEL,
-                           ROW_RESERVE_SDR_REPOSITORY, ROW_GET_DEVICE_GUID, ROW_GET_SEL_TIME};
+    const BYTE strays[] = {ROW_GET_SEL_INFO,    ROW_GET_SDR_REPOSITORY_INFO,
+                           ROW_RESERVE_SEL,     ROW_RESERVE_SDR_REPOSITORY,
+                           ROW_GET_DEVICE_GUID, ROW_GET_SEL_TIME};
     tagIPMI_REPLY reply;
     for (BYTE row : strays)
     {
@@ -136,13 +137,15 @@ TEST_F(IPMIConnectTest, GivesUpWhenTheExchangeLockIsNotFree)
     std::mutex m;
     std::condition_variable cv;
     bool held = false, release = false;
-    std::thread holder([&] {
-        std::lock_guard<std::timed_mutex> lock(connection->ExchangeLock());
-        std::unique_lock<std::mutex> lk(m);
-        held = true;
-        cv.notify_all();
-        cv.wait_for(lk, std::chrono::seconds(10), [&] { return release; });
-    });
+    std::thread holder(
+        [&]
+        {
+            std::lock_guard<std::timed_mutex> lock(connection->ExchangeLock());
+            std::unique_lock<std::mutex> lk(m);
+            held = true;
+            cv.notify_all();
+            cv.wait_for(lk, std::chrono::seconds(10), [&] { return release; });
+        });
     {
         std::unique_lock<std::mutex> lk(m);
         ASSERT_TRUE(cv.wait_for(lk, std::chrono::seconds(10), [&] { return held; }));

@@ -10,7 +10,8 @@ namespace
 std::string Build(IpmiForm form, std::vector<BYTE> request, DWORD sequence)
 {
     BYTE out[400];
-    std::size_t n = BuildMessage(form, request.data(), request.size(), sequence, {}, out, sizeof out);
+    std::size_t n =
+        BuildMessage(form, request.data(), request.size(), sequence, {}, out, sizeof out);
     return n ? ToHex(out, n) : "";
 }
 } // namespace

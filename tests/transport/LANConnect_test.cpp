@@ -63,9 +63,8 @@ TEST_F(LANConnectTest, SilentBmcIsProbedThreeTimesThenTheBoxIsShown)
 
 TEST_F(LANConnectTest, ProbeErrorFailsAtOnceWithoutBoxOrSetup)
 {
-    net.SetResponder([](const std::vector<BYTE>&, CFakeNetwork& n) {
-        n.Queue(ProbeReply(0xC1), kBmc, kPort);
-    });
+    net.SetResponder([](const std::vector<BYTE>&, CFakeNetwork& n)
+                     { n.Queue(ProbeReply(0xC1), kBmc, kPort); });
     CLANConnect connection(env);
     EXPECT_FALSE(connection.Connect(kBmc, kPort, param));
     EXPECT_EQ(net.Sent().size(), 1u);
@@ -76,21 +75,23 @@ TEST_F(LANConnectTest, RefusedEncryptionIsProposedAgainWithIntegrity)
 {
     param.encryptPayload = 1;
     std::vector<BYTE> integrityProposals;
-    net.SetResponder([&](const std::vector<BYTE>& sent, CFakeNetwork& n) {
-        if (sent[4] == 0x00)
+    net.SetResponder(
+        [&](const std::vector<BYTE>& sent, CFakeNetwork& n)
         {
-            n.Queue(ProbeReply(0x00), kBmc, kPort);
-            return;
-        }
-        if (sent[5] == PAYLOAD_TYPE_OPEN_SESSION_REQUEST)
-        {
-            integrityProposals.push_back(sent[16 + 20]);
-            // No cipher suite match, with non-zero reserved bytes.
-            n.Queue(FromHex("06 00 ff 07 06 11 00 00 00 00 00 00 00 00 08 00 "
-                            "00 11 ff ff 00 00 00 00"),
-                    kBmc, kPort);
-        }
-    });
+            if (sent[4] == 0x00)
+            {
+                n.Queue(ProbeReply(0x00), kBmc, kPort);
+                return;
+            }
+            if (sent[5] == PAYLOAD_TYPE_OPEN_SESSION_REQUEST)
+            {
+                integrityProposals.push_back(sent[16 + 20]);
+                // No cipher suite match, with non-zero reserved bytes.
+                n.Queue(FromHex("06 00 ff 07 06 11 00 00 00 00 00 00 00 00 08 00 "
+                                "00 11 ff ff 00 00 00 00"),
+                        kBmc, kPort);
+            }
+        });
     CLANConnect connection(env);
     EXPECT_FALSE(connection.Connect(kBmc, kPort, param));
     // Three setup attempts, each: none proposed first, HMAC-SHA1-96 after the refusal.
@@ -108,6 +109,6 @@ TEST_F(LANConnectTest, RefusesBadAddressesAndOverlongCredentials)
     EXPECT_TRUE(net.Sent().empty());
     tagLAN_CONNECT_PARAM p;
     EXPECT_FALSE(MakeConnectParam(p, "a-name-of-17-char", "", RAKP_HMAC_SHA1, FALSE, 4));
-    EXPECT_TRUE(MakeConnectParam(p, "sixteen-chars-ok", "0123456789abcdef", RAKP_HMAC_MD5,
-                                 FALSE, 4));
+    EXPECT_TRUE(
+        MakeConnectParam(p, "sixteen-chars-ok", "0123456789abcdef", RAKP_HMAC_MD5, FALSE, 4));
 }

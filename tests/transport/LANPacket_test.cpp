@@ -88,7 +88,8 @@ TEST(LANPacket, AddsAndChecksTheIntegrityTrailer)
         << reason;
     EXPECT_EQ(ToHex(out, 9), "07 00 20 18 c8 81 14 01 6a");
     bytes[20] ^= 1; // any covered byte
-    EXPECT_FALSE(ExtractRmcpPlusMessage(bytes.data(), bytes.size(), &sha, out, sizeof out, &reason));
+    EXPECT_FALSE(
+        ExtractRmcpPlusMessage(bytes.data(), bytes.size(), &sha, out, sizeof out, &reason));
     EXPECT_STREQ(reason, "integrity AuthCode mismatch");
 }
 
@@ -129,8 +130,8 @@ TEST(LANPacket, RefusesMalformedPacketsWithTheCheckThatFailed)
         auto bytes = FromHex(c.hex);
         BYTE out[400];
         const char* reason = "";
-        EXPECT_FALSE(ExtractRmcpPlusMessage(bytes.data(), bytes.size(), c.crypto, out,
-                                            sizeof out, &reason))
+        EXPECT_FALSE(
+            ExtractRmcpPlusMessage(bytes.data(), bytes.size(), c.crypto, out, sizeof out, &reason))
             << c.name;
         EXPECT_STREQ(reason, c.reason) << c.name;
     }
@@ -154,8 +155,8 @@ TEST(LANPacket, DecryptionRoundTripsAndRefusesBadPads)
         for (std::size_t i = 0; i < length; ++i)
             message[i] = static_cast<BYTE>(i * 7);
         BYTE payload[400];
-        std::size_t n = EncryptPayload(message.data(), length, aes, kIv.data(), payload,
-                                       sizeof payload);
+        std::size_t n =
+            EncryptPayload(message.data(), length, aes, kIv.data(), payload, sizeof payload);
         ASSERT_EQ((n - 16) % 16, 0u);
         BYTE plain[400];
         const char* reason = "";

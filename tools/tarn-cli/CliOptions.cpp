@@ -50,7 +50,8 @@ BOOL ParseCliOptions(const std::vector<std::string>& args, const char* envPasswo
     for (std::size_t i = 0; i < args.size(); ++i)
     {
         const std::string& arg = args[i];
-        auto value = [&](std::string& out) -> bool {
+        auto value = [&](std::string& out) -> bool
+        {
             if (i + 1 >= args.size())
             {
                 error = "option " + arg + " needs a value";

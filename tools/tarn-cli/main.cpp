@@ -38,8 +38,8 @@ std::string Hex32(DWORD wireValue)
 {
     // Session IDs as their four bytes travel, first byte first.
     char text[16];
-    std::snprintf(text, sizeof text, "%02x%02x%02x%02x", wireValue & 0xFF,
-                  (wireValue >> 8) & 0xFF, (wireValue >> 16) & 0xFF, wireValue >> 24);
+    std::snprintf(text, sizeof text, "%02x%02x%02x%02x", wireValue & 0xFF, (wireValue >> 8) & 0xFF,
+                  (wireValue >> 16) & 0xFF, wireValue >> 24);
     return text;
 }
 
@@ -72,9 +72,8 @@ int RunSession(CLANConnect& connection, const tagCLI_OPTIONS& options)
     else
     {
         std::cout << "authentication: " << auth << "\nintegrity: " << integrity
-                  << "\nconfidentiality: " << confidentiality
-                  << "\nconsole session ID: " << console << "\nBMC session ID: " << bmc
-                  << "\nsession closed\n";
+                  << "\nconfidentiality: " << confidentiality << "\nconsole session ID: " << console
+                  << "\nBMC session ID: " << bmc << "\nsession closed\n";
     }
     return 0;
 }
@@ -116,8 +115,7 @@ std::vector<BYTE> RawRequest(const tagCLI_OPTIONS& options, std::string& error)
     return request;
 }
 
-int RunRaw(CLANConnect& connection, const tagCLI_OPTIONS& options,
-           const std::vector<BYTE>& request)
+int RunRaw(CLANConnect& connection, const tagCLI_OPTIONS& options, const std::vector<BYTE>& request)
 {
     long row = request[0];
     tagIPMI_REPLY reply;
@@ -187,8 +185,8 @@ int main(int argc, char** argv)
     }
 
     tagLAN_CONNECT_PARAM param;
-    MakeConnectParam(param, options.user.c_str(), options.password.c_str(),
-                     options.authAlgorithm, options.encrypt, options.privilege);
+    MakeConnectParam(param, options.user.c_str(), options.password.c_str(), options.authAlgorithm,
+                     options.encrypt, options.privilege);
     CRecordingMessageBoxes boxes; // the reason line says what the box would
     tagTRANSPORT_ENV env;
     env.messageBox = &boxes;

@@ -10,5 +10,5 @@ void HmacMd5(const BYTE* data, std::size_t dataLength, const BYTE* key, std::siz
 void HmacSha1(const BYTE* data, std::size_t dataLength, const BYTE* key, std::size_t keyLength,
               BYTE out[20]);
 // The first 12 bytes of HmacSha1 (RFC 2404's HMAC-SHA1-96).
-void HmacSha1_96(const BYTE* data, std::size_t dataLength, const BYTE* key,
-                 std::size_t keyLength, BYTE out[12]);
+void HmacSha1_96(const BYTE* data, std::size_t dataLength, const BYTE* key, std::size_t keyLength,
+                 BYTE out[12]);
