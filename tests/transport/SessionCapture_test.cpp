@@ -7,6 +7,7 @@
 #include "transport/RakpMessages.h"
 
 #include "tests/support/Hex.h"
+#include "tests/support/Paths.h"
 #include "transport/crypto/KAES.h"
 
 #include <gtest/gtest.h>
@@ -26,9 +27,7 @@ struct tagCAPTURED
 
 std::vector<tagCAPTURED> LoadCapture(const char* name)
 {
-    const char* root = std::getenv("VEXA_SOURCE_DIR");
-    std::string path = std::string(root ? root : ".") + "/tests/data/ipmi_sim/" + name;
-    std::ifstream in(path);
+    std::ifstream in(SourcePath(std::string("tests/data/ipmi_sim/") + name));
     std::vector<tagCAPTURED> out;
     for (std::string line; std::getline(in, line);)
     {
