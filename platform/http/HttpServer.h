@@ -3,7 +3,8 @@
 // with this console's security rules (CRequestGuard) applied in one place before any route,
 // a router table, and Server-Sent Events streams fed by event channels. Requests run on the
 // library's pool threads, so handlers must be thread-safe. Routes are added before Start;
-// Stop ends every stream and joins every thread. The owner keeps channels alive until Stop.
+// Stop ends every stream, closes the channels for good and joins every thread. The owner
+// keeps channels alive until Stop.
 #include "platform/http/HttpTypes.h"
 #include "platform/http/RequestGuard.h"
 #include "platform/http/Router.h"
