@@ -13,7 +13,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <regex>
 #include <string>
 #include <thread>
 
@@ -96,11 +95,18 @@ TEST(TarnConsole, PrintsItsAddressServesAndStopsOnSignals)
         tagCHILD child = Launch({"--listen", "127.0.0.1:0", "--data", dataDir});
         ASSERT_GT(child.pid, 0);
         const std::string output = ReadLine(child.out, 10000);
-        std::smatch match;
-        const std::regex url(R"(^http://127\.0\.0\.1:(\d+)/\?token=([0-9a-f]{64})\n$)");
-        ASSERT_TRUE(std::regex_match(output, match, url)) << "printed: " << output;
-        const int port = std::stoi(match[1]);
-        const std::string token = match[2];
+        // Exactly "http://127.0.0.1:PORT/?token=<64 hex digits>\n".
+        const std::string prefix = "http://127.0.0.1:";
+        const std::size_t slash = output.find("/?token=");
+        ASSERT_EQ(output.rfind(prefix, 0), 0u) << "printed: " << output;
+        ASSERT_NE(slash, std::string::npos) << "printed: " << output;
+        const std::string portText = output.substr(prefix.size(), slash - prefix.size());
+        const std::string token = output.substr(slash + 8, output.size() - slash - 9);
+        ASSERT_EQ(portText.find_first_not_of("0123456789"), std::string::npos) << output;
+        ASSERT_EQ(token.size(), 64u) << output;
+        EXPECT_EQ(token.find_first_not_of("0123456789abcdef"), std::string::npos) << output;
+        EXPECT_EQ(output.back(), '\n');
+        const int port = std::stoi(portText);
         EXPECT_NE(port, 0);
 
         EXPECT_EQ(SendRequest(port, "GET", "/api/state", {{"X-Vexa-Token", token}}).status, 200);
