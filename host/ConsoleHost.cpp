@@ -52,8 +52,11 @@ BOOL PrepareDataFolder(const std::string& dir, std::string* error)
 
 json ControlJson(const tagDIALOG_CONTROL& c)
 {
-    json j = {{"id", c.id},       {"label", c.label},       {"kind", DlgControlKindName(c.kind)},
-              {"value", c.value}, {"options", c.options}};
+    json j = {{"id", c.id},
+              {"label", c.label},
+              {"kind", DlgControlKindName(c.kind)},
+              {"value", c.value},
+              {"options", c.options}};
     if (c.kind == DLG_CONTROL_KIND::EDIT)
     {
         j["maxLength"] = c.maxLength;
@@ -222,7 +225,10 @@ nlohmann::json CConsoleHost::State() const
             {"status", status},
             {"modal", modalJson},
             {"properties",
-             {{"Name", props.name}, {"IP", props.ip}, {"Type", props.type}, {"Connect", props.connect}}},
+             {{"Name", props.name},
+              {"IP", props.ip},
+              {"Type", props.type},
+              {"Connect", props.connect}}},
             {"diagnostics",
              {{"boxes", diag.boxes},
               {"boxAnswer", diag.boxAnswer},
@@ -359,7 +365,8 @@ void CConsoleHost::PostAnswer(const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& 
             std::string text;
             if (!ValueText(value, &text))
             {
-                SetHttpError(response, 400, "value of '" + key + "' must be a text, number or boolean");
+                SetHttpError(response, 400,
+                             "value of '" + key + "' must be a text, number or boolean");
                 return;
             }
             values[key] = text;

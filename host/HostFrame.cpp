@@ -73,8 +73,7 @@ void CHostFrame::OnCreate()
 {
     m_menus.SetMenus(MenusFromTable());
     m_status.SetMessage(FRAME_IDLE_MESSAGE);
-    GetUIThread()->SetTimer(GetSafeHwnd(), FRAME_TIMER_MESSAGE_RESET,
-                            FRAME_TIMER_MESSAGE_RESET_MS);
+    GetUIThread()->SetTimer(GetSafeHwnd(), FRAME_TIMER_MESSAGE_RESET, FRAME_TIMER_MESSAGE_RESET_MS);
     OnIdleUpdate();
 }
 
@@ -176,8 +175,16 @@ void CHostFrame::RunDiagnosticDialog()
     dialog.controls = {
         {1, DLG_CONTROL_KIND::EDIT, "&Name:", "adm", {}, 16, 0, 0, false, false},
         {2, DLG_CONTROL_KIND::EDIT, "&Password:", "", {}, 16, 0, 0, true, false},
-        {3, DLG_CONTROL_KIND::DROPDOWN, "&Algorithm:", "HMAC-SHA1", {"HMAC-SHA1", "HMAC-MD5"}, 0,
-         0, 0, false, false},
+        {3,
+         DLG_CONTROL_KIND::DROPDOWN,
+         "&Algorithm:",
+         "HMAC-SHA1",
+         {"HMAC-SHA1", "HMAC-MD5"},
+         0,
+         0,
+         0,
+         false,
+         false},
         {4, DLG_CONTROL_KIND::CHECKBOX, "&Encrypt payload", "0", {}, 0, 0, 0, false, false},
         {5, DLG_CONTROL_KIND::RADIO, "&Mode", "BIOS", {"BIOS", "BMC"}, 0, 0, 0, false, false},
         {6, DLG_CONTROL_KIND::SPIN, "&Interval (s):", "10", {}, 0, 1, 300, false, false},

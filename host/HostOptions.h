@@ -14,7 +14,7 @@ struct tagHOST_OPTIONS
     std::string listenHost = "127.0.0.1";
     int port = 8623;
     std::string dataDir;
-    std::string token; // empty: a fresh random one per launch
+    std::string token;  // empty: a fresh random one per launch
     std::string webDir; // empty: the page folder the build knows
 };
 

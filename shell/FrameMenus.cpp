@@ -60,9 +60,8 @@ constexpr tagFRAME_MENU Menu(const char* text, const tagFRAME_MENU_ITEM (&items)
 }
 
 const tagFRAME_MENU MENUS[] = {
-    Menu("&Server", SERVER_ITEMS),  Menu("S&ettings", SETTINGS_ITEMS),
-    Menu("&View", VIEW_ITEMS),      Menu("&Power", POWER_ITEMS),
-    Menu("&Tools", TOOLS_ITEMS),    Menu("&Help", HELP_ITEMS),
+    Menu("&Server", SERVER_ITEMS), Menu("S&ettings", SETTINGS_ITEMS), Menu("&View", VIEW_ITEMS),
+    Menu("&Power", POWER_ITEMS),   Menu("&Tools", TOOLS_ITEMS),       Menu("&Help", HELP_ITEMS),
 };
 } // namespace
 

@@ -89,8 +89,8 @@ CHttpServer::~CHttpServer()
     Stop();
 }
 
-void CHttpServer::AddRoute(const std::string& method, const std::string& path,
-                           HttpHandler handler, BOOL isPublic)
+void CHttpServer::AddRoute(const std::string& method, const std::string& path, HttpHandler handler,
+                           BOOL isPublic)
 {
     m_router.Add({method, path, std::move(handler), isPublic, nullptr});
 }

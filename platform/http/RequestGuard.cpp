@@ -122,7 +122,7 @@ BOOL CRequestGuard::HasValidToken(const tagHTTP_REQUEST& request) const
 BOOL CRequestGuard::HasValidQueryToken(const tagHTTP_REQUEST& request) const
 {
     return request.HasQuery(VEXA_TOKEN_QUERY) && Matches(request.Query(VEXA_TOKEN_QUERY)) ? TRUE
-                                                                                         : FALSE;
+                                                                                          : FALSE;
 }
 
 std::string CRequestGuard::TokenCookie() const

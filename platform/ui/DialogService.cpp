@@ -75,8 +75,7 @@ BOOL CheckValue(const tagDIALOG_CONTROL& control, const std::string& value, std:
     case DLG_CONTROL_KIND::EDIT:
         if (control.maxLength > 0 && value.size() > static_cast<std::size_t>(control.maxLength))
         {
-            *reason = name + " takes at most " + std::to_string(control.maxLength) +
-                      " characters";
+            *reason = name + " takes at most " + std::to_string(control.maxLength) + " characters";
             return FALSE;
         }
         *out = value;
@@ -322,7 +321,8 @@ BOOL CDialogService::Answer(DWORD modalId, const std::string& buttonText,
                 why = "a message box takes no values";
             else if (ApplyValues(slot, values, &why))
             {
-                slot.result = slot.buttonIds[static_cast<std::size_t>(b - slot.modal.buttons.begin())];
+                slot.result =
+                    slot.buttonIds[static_cast<std::size_t>(b - slot.modal.buttons.begin())];
                 slot.answered = true;
                 m_open.erase(it);
                 why.clear();

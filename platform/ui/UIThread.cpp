@@ -46,10 +46,7 @@ LRESULT CWindow::SendMessage(UINT message, WPARAM wParam, LPARAM lParam)
     return m_thread != nullptr ? m_thread->SendMessage(m_hwnd, message, wParam, lParam) : 0;
 }
 
-CUIThread::CUIThread(DWORD idleUpdateMs)
-    : m_idlePeriod(idleUpdateMs == 0 ? 1 : idleUpdateMs)
-{
-}
+CUIThread::CUIThread(DWORD idleUpdateMs) : m_idlePeriod(idleUpdateMs == 0 ? 1 : idleUpdateMs) {}
 
 CUIThread::~CUIThread()
 {

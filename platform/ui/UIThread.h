@@ -66,8 +66,8 @@ public:
     LRESULT SendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     // As SendMessage, but gives up after timeoutMs if the UI thread has not started the
     // call yet (a call already running is always waited for: it may use the caller's data).
-    BOOL SendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                            DWORD timeoutMs, LRESULT* result);
+    BOOL SendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs,
+                            LRESULT* result);
 
     // Starts or restarts timer id of the window; returns id, or 0 when the window is unknown.
     UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs);

@@ -147,8 +147,7 @@ TEST_F(ConsoleHostTest, DiagnosticBoxRoundTripWhileCommandsKeepFlowing)
 TEST_F(ConsoleHostTest, DiagnosticDialogTakesCheckedValues)
 {
     ASSERT_EQ(Post("/api/command", "{\"id\": 40002}").status, 200);
-    const json modal =
-        WaitForState([](const json& s) { return !s["modal"].is_null(); })["modal"];
+    const json modal = WaitForState([](const json& s) { return !s["modal"].is_null(); })["modal"];
     EXPECT_EQ(modal["kind"], "dialog");
     ASSERT_FALSE(modal["controls"].empty());
     const std::string id = std::to_string(modal["id"].get<unsigned>());
@@ -207,7 +206,8 @@ TEST_F(ConsoleHostTest, PagePropertiesComeOnlyWithTheToken)
     EXPECT_NE(anonymous.body.find("<title>Vexa Remote Console</title>"), std::string::npos);
     EXPECT_EQ(State()["properties"]["Name"], "");
 
-    const tagTEST_REPLY page = SendRequest(m_port, "GET", "/?token=" + m_host.Token() + "&" + query);
+    const tagTEST_REPLY page =
+        SendRequest(m_port, "GET", "/?token=" + m_host.Token() + "&" + query);
     EXPECT_EQ(page.status, 200);
     const json props = State()["properties"];
     EXPECT_EQ(props["Name"], "Rack 1");

@@ -29,7 +29,8 @@ struct tagCHILD
 tagCHILD Launch(const std::vector<std::string>& args)
 {
     const char* build = std::getenv("VEXA_BUILD_DIR");
-    const std::string program = std::string(build != nullptr ? build : VEXA_BUILD_DIR_DEFAULT) + "/bin/tarn-console";
+    const std::string program =
+        std::string(build != nullptr ? build : VEXA_BUILD_DIR_DEFAULT) + "/bin/tarn-console";
     int pipeFds[2];
     if (pipe(pipeFds) != 0)
         return {};

@@ -56,9 +56,9 @@ int main(int argc, char** argv)
                                          reinterpret_cast<LPARAM>(texts[i].c_str()));
             });
         worker.join();
-        const BOOL seen = client.WaitFor(
-            [&](const tagSSE_EVENT& e) { return e.data.find(needle) != std::string::npos; }, 2000,
-            nullptr);
+        const BOOL seen = client.WaitFor([&](const tagSSE_EVENT& e)
+                                         { return e.data.find(needle) != std::string::npos; },
+                                         2000, nullptr);
         const auto received = std::chrono::steady_clock::now();
         if (!seen)
         {
@@ -78,11 +78,13 @@ int main(int argc, char** argv)
     std::sort(latencies.begin(), latencies.end());
     auto at = [&](double q)
     {
-        const std::size_t index = static_cast<std::size_t>(q * static_cast<double>(latencies.size() - 1));
+        const std::size_t index =
+            static_cast<std::size_t>(q * static_cast<double>(latencies.size() - 1));
         return latencies[index];
     };
-    std::printf("bench-ui-latency: %zu samples, %d lost; PostMessage to SSE receipt: median %.3f ms, "
-                "p99 %.3f ms, max %.3f ms (target < 20 ms)\n",
-                latencies.size(), lost, at(0.5), at(0.99), latencies.back());
+    std::printf(
+        "bench-ui-latency: %zu samples, %d lost; PostMessage to SSE receipt: median %.3f ms, "
+        "p99 %.3f ms, max %.3f ms (target < 20 ms)\n",
+        latencies.size(), lost, at(0.5), at(0.99), latencies.back());
     return 0;
 }

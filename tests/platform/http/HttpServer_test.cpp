@@ -35,8 +35,9 @@ protected:
             { response.body = request.authenticated ? "page+token" : "page"; },
             TRUE);
         m_server->AddRoute("GET", "/api/count",
-                           [this](const tagHTTP_REQUEST&, tagHTTP_RESPONSE& response)
-                           { SetJson(response, 200, {{"n", m_count.load()}}); });
+                           [this](const tagHTTP_REQUEST&, tagHTTP_RESPONSE& response) {
+                               SetJson(response, 200, {{"n", m_count.load()}});
+                           });
         m_server->AddRoute("POST", "/api/count",
                            [this](const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response)
                            {
@@ -89,16 +90,51 @@ TEST_F(HttpServerTest, EachSecurityRuleAcceptsTheGoodAndRefusesTheBad)
         {"wrong token", "GET", "/api/count", {{"X-Vexa-Token", wrong}}, "", 401},
         {"token prefix", "GET", "/api/count", {{"X-Vexa-Token", TOKEN.substr(0, 8)}}, "", 401},
         {"token in another cookie", "GET", "/api/count", {{"Cookie", "other=" + TOKEN}}, "", 401},
-        {"localhost Host", "GET", "/api/count", {{"X-Vexa-Token", TOKEN}, {"Host", "localhost:" + port}}, "", 200},
-        {"foreign Host", "GET", "/api/count", {{"X-Vexa-Token", TOKEN}, {"Host", "evil.example:" + port}}, "", 403},
-        {"other port in Host", "GET", "/api/count", {{"X-Vexa-Token", TOKEN}, {"Host", "127.0.0.1:1"}}, "", 403},
+        {"localhost Host",
+         "GET",
+         "/api/count",
+         {{"X-Vexa-Token", TOKEN}, {"Host", "localhost:" + port}},
+         "",
+         200},
+        {"foreign Host",
+         "GET",
+         "/api/count",
+         {{"X-Vexa-Token", TOKEN}, {"Host", "evil.example:" + port}},
+         "",
+         403},
+        {"other port in Host",
+         "GET",
+         "/api/count",
+         {{"X-Vexa-Token", TOKEN}, {"Host", "127.0.0.1:1"}},
+         "",
+         403},
         {"foreign Host on the page", "GET", "/page", {{"Host", "evil.example"}}, "", 403},
         {"page without token", "GET", "/page", {}, "", 200},
-        {"same Origin POST", "POST", "/api/count", {{"X-Vexa-Token", TOKEN}, {"Origin", origin}}, "{}", 200},
+        {"same Origin POST",
+         "POST",
+         "/api/count",
+         {{"X-Vexa-Token", TOKEN}, {"Origin", origin}},
+         "{}",
+         200},
         {"POST without Origin", "POST", "/api/count", token, "{}", 200},
-        {"foreign Origin POST", "POST", "/api/count", {{"X-Vexa-Token", TOKEN}, {"Origin", "http://evil.example"}}, "{}", 403},
-        {"null Origin POST", "POST", "/api/count", {{"X-Vexa-Token", TOKEN}, {"Origin", "null"}}, "{}", 403},
-        {"https Origin POST", "POST", "/api/count", {{"X-Vexa-Token", TOKEN}, {"Origin", "https://" + Host()}}, "{}", 403},
+        {"foreign Origin POST",
+         "POST",
+         "/api/count",
+         {{"X-Vexa-Token", TOKEN}, {"Origin", "http://evil.example"}},
+         "{}",
+         403},
+        {"null Origin POST",
+         "POST",
+         "/api/count",
+         {{"X-Vexa-Token", TOKEN}, {"Origin", "null"}},
+         "{}",
+         403},
+        {"https Origin POST",
+         "POST",
+         "/api/count",
+         {{"X-Vexa-Token", TOKEN}, {"Origin", "https://" + Host()}},
+         "{}",
+         403},
         {"POST without token", "POST", "/api/count", {}, "{}", 401},
         {"malformed JSON", "POST", "/api/count", token, "{\"id\": ", 400},
         {"JSON not an object", "POST", "/api/count", token, "[1]", 400},
@@ -134,8 +170,9 @@ TEST_F(HttpServerTest, QueryTokenSetsAStrictHttpOnlyCookie)
     EXPECT_NE(cookie.find("HttpOnly"), std::string::npos);
     EXPECT_NE(cookie.find("SameSite=Strict"), std::string::npos);
     EXPECT_EQ(SendRequest(m_port, "GET", "/page?token=nope").Header("Set-Cookie"), "");
-    EXPECT_EQ(SendRequest(m_port, "DELETE", "/api/count", {{"X-Vexa-Token", TOKEN}}).Header("Allow"),
-              "GET, POST");
+    EXPECT_EQ(
+        SendRequest(m_port, "DELETE", "/api/count", {{"X-Vexa-Token", TOKEN}}).Header("Allow"),
+        "GET, POST");
 }
 
 TEST_F(HttpServerTest, EventStreamSendsStateThenTheLatestChange)
@@ -150,9 +187,10 @@ TEST_F(HttpServerTest, EventStreamSendsStateThenTheLatestChange)
     EXPECT_EQ(event.event, "state");
     EXPECT_EQ(event.data, "{\"n\":0}");
     for (int i = 0; i < 3; ++i)
-        ASSERT_EQ(SendRequest(m_port, "POST", "/api/count", {{"X-Vexa-Token", TOKEN}}, "{}").status, 200);
-    EXPECT_TRUE(client.WaitFor([](const tagSSE_EVENT& e) { return e.data == "{\"n\":3}"; }, 5000,
-                               nullptr));
+        ASSERT_EQ(SendRequest(m_port, "POST", "/api/count", {{"X-Vexa-Token", TOKEN}}, "{}").status,
+                  200);
+    EXPECT_TRUE(
+        client.WaitFor([](const tagSSE_EVENT& e) { return e.data == "{\"n\":3}"; }, 5000, nullptr));
 
     refused.Stop();
     EXPECT_EQ(refused.Status(), 401);

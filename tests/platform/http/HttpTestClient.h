@@ -19,9 +19,10 @@ struct tagTEST_REPLY
     }
 };
 
-inline tagTEST_REPLY SendRequest(int port, const std::string& method, const std::string& path,
-                                 const std::vector<std::pair<std::string, std::string>>& headers = {},
-                                 const std::string& body = "")
+inline tagTEST_REPLY
+SendRequest(int port, const std::string& method, const std::string& path,
+            const std::vector<std::pair<std::string, std::string>>& headers = {},
+            const std::string& body = "")
 {
     httplib::Client client("127.0.0.1", port);
     client.set_connection_timeout(2, 0);

@@ -22,9 +22,25 @@ tagDIALOG SampleDialog()
     d.controls = {
         {1001, DLG_CONTROL_KIND::EDIT, "&User Name:", "adm", {}, 16, 0, 0, false, false},
         {1002, DLG_CONTROL_KIND::EDIT, "&Password ", "", {}, 16, 0, 0, true, false},
-        {1003, DLG_CONTROL_KIND::DROPDOWN, "&Authentication :", "HMAC-SHA1",
-         {"HMAC-SHA1", "HMAC-MD5"}, 0, 0, 0, false, false},
-        {1004, DLG_CONTROL_KIND::CHECKBOX, "Enable Payload Encryption", "0", {}, 0, 0, 0, false,
+        {1003,
+         DLG_CONTROL_KIND::DROPDOWN,
+         "&Authentication :",
+         "HMAC-SHA1",
+         {"HMAC-SHA1", "HMAC-MD5"},
+         0,
+         0,
+         0,
+         false,
+         false},
+        {1004,
+         DLG_CONTROL_KIND::CHECKBOX,
+         "Enable Payload Encryption",
+         "0",
+         {},
+         0,
+         0,
+         0,
+         false,
          false},
         {1005, DLG_CONTROL_KIND::SPIN, "Interval", "10", {}, 0, 1, 300, false, false},
         {1006, DLG_CONTROL_KIND::RADIO, "Mode", "BIOS", {"BIOS", "BMC"}, 0, 0, 0, false, false},
@@ -62,8 +78,9 @@ TEST(DialogService, MessageBoxShowsItsButtonsAndMapsAnswers)
     CDialogService service(nullptr);
     for (const Case& c : cases)
     {
-        auto result = std::async(std::launch::async, [&]
-                                 { return service.MessageBox("Are you sure\nhost", "Confirm", c.type); });
+        auto result =
+            std::async(std::launch::async,
+                       [&] { return service.MessageBox("Are you sure\nhost", "Confirm", c.type); });
         tagMODAL modal = WaitForModal(service);
         EXPECT_EQ(modal.kind, MODAL_KIND::MESSAGEBOX);
         EXPECT_EQ(modal.text, "Are you sure\nhost");
@@ -177,7 +194,8 @@ TEST(DialogService, ModalOnUIThreadKeepsMessagesFlowingAndWorkersUnblocked)
     worker.join();
     EXPECT_EQ(pong, 42);
     ASSERT_TRUE(ui.PostMessage(hwnd, WM_PING, 1, 0));
-    EXPECT_TRUE(WaitUntil([&] { return window.Count(WM_PING) == 2 && window.Count(WM_TIMER) >= 3; }));
+    EXPECT_TRUE(
+        WaitUntil([&] { return window.Count(WM_PING) == 2 && window.Count(WM_TIMER) >= 3; }));
     EXPECT_EQ(boxResult, 0) << "still open";
 
     std::string reason;

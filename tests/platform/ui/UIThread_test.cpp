@@ -159,8 +159,8 @@ TEST_F(UIThreadTest, IdleUpdateReachesEveryWindow)
     HWND ha = ui.CreateWindow(a);
     HWND hb = ui.CreateWindow(b);
     ASSERT_TRUE(ui.Start());
-    EXPECT_TRUE(WaitUntil([&]
-                          { return a.Count(WM_IDLEUPDATECMDUI) >= 2 && b.Count(WM_IDLEUPDATECMDUI) >= 2; }));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return a.Count(WM_IDLEUPDATECMDUI) >= 2 && b.Count(WM_IDLEUPDATECMDUI) >= 2; }));
     ui.Stop();
     ui.DestroyWindow(ha);
     ui.DestroyWindow(hb);
