@@ -1,0 +1,394 @@
+#include "host/ConsoleHost.h"
+
+#include "platform/Random.h"
+#include "platform/http/HttpJson.h"
+#include "shell/FrameMenus.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <system_error>
+
+#ifndef VEXA_WEB_DIR
+#define VEXA_WEB_DIR "web"
+#endif
+
+namespace
+{
+using json = nlohmann::json;
+
+constexpr std::size_t TOKEN_BYTES = 32;
+constexpr std::size_t MAX_PROPERTY_LENGTH = 256;
+constexpr std::int64_t MAX_COMMAND_ID = 0xFFFF;
+
+BOOL MakeToken(std::string* token)
+{
+    BYTE bytes[TOKEN_BYTES];
+    if (!SystemRandom().Fill(bytes, sizeof(bytes)))
+        return FALSE;
+    static const char HEX[] = "0123456789abcdef";
+    token->clear();
+    for (BYTE b : bytes)
+    {
+        *token += HEX[b >> 4];
+        *token += HEX[b & 0x0F];
+    }
+    return TRUE;
+}
+
+BOOL PrepareDataFolder(const std::string& dir, std::string* error)
+{
+    if (dir.empty())
+        return TRUE;
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec || !std::filesystem::is_directory(dir, ec))
+    {
+        *error = "cannot use data folder '" + dir + "'";
+        return FALSE;
+    }
+    return TRUE;
+}
+
+json ControlJson(const tagDIALOG_CONTROL& c)
+{
+    json j = {{"id", c.id},
+              {"label", c.label},
+              {"kind", DlgControlKindName(c.kind)},
+              {"value", c.value},
+              {"options", c.options}};
+    if (c.kind == DLG_CONTROL_KIND::EDIT)
+    {
+        j["maxLength"] = c.maxLength;
+        j["masked"] = c.masked;
+    }
+    if (c.kind == DLG_CONTROL_KIND::SPIN)
+    {
+        j["minimum"] = c.minimum;
+        j["maximum"] = c.maximum;
+    }
+    j["readOnly"] = c.readOnly;
+    return j;
+}
+
+json ModalJson(const tagMODAL& modal)
+{
+    json controls = json::array();
+    for (const auto& c : modal.controls)
+        controls.push_back(ControlJson(c));
+    return {{"id", modal.id},
+            {"kind", modal.kind == MODAL_KIND::DIALOG ? "dialog" : "messagebox"},
+            {"caption", modal.caption},
+            {"text", modal.text},
+            {"icon", modal.icon},
+            {"buttons", modal.buttons},
+            {"controls", controls}};
+}
+
+// An answer's value as the dialog service takes it: texts as they are, whole numbers in
+// decimal, booleans as 1 or 0.
+BOOL ValueText(const json& value, std::string* text)
+{
+    if (value.is_string())
+        *text = value.get<std::string>();
+    else if (value.is_boolean())
+        *text = value.get<bool>() ? "1" : "0";
+    else if (value.is_number_integer())
+        *text = std::to_string(value.get<std::int64_t>());
+    else
+        return FALSE;
+    return TRUE;
+}
+} // namespace
+
+CConsoleHost::CConsoleHost(DWORD idleUpdateMs)
+    : m_ui(idleUpdateMs), m_dialogs(&m_ui), m_status({ID_PANE_CONNECTION, ID_PANE_CONNECTION_TIME}),
+      m_frame(m_menus, m_status, m_dialogs), m_events([this] { return DumpJson(State()); })
+{
+}
+
+CConsoleHost::~CConsoleHost()
+{
+    Stop();
+}
+
+BOOL CConsoleHost::Start(const tagHOST_OPTIONS& options, std::string* error)
+{
+    if (m_started)
+    {
+        *error = "already started";
+        return FALSE;
+    }
+    m_options = options;
+    if (!PrepareDataFolder(options.dataDir, error))
+        return FALSE;
+    m_token = options.token;
+    if (m_token.empty() && !MakeToken(&m_token))
+    {
+        *error = "the system's random source failed";
+        return FALSE;
+    }
+    const std::string webDir = options.webDir.empty() ? VEXA_WEB_DIR : options.webDir;
+    m_assets.clear();
+    if (!LoadAssets(webDir, &m_assets, error))
+        return FALSE;
+
+    auto notify = [this] { m_events.Notify(); };
+    m_menus.SetChangeHandler(notify);
+    m_status.SetChangeHandler(notify);
+    m_frame.SetChangeHandler(notify);
+    m_subscription = m_dialogs.Subscribe(notify);
+
+    if (!m_ui.Start() || !m_frame.Create(m_ui))
+    {
+        *error = "cannot start the user-interface thread";
+        m_ui.Stop();
+        return FALSE;
+    }
+
+    tagHTTP_CONFIG config;
+    config.host = options.listenHost;
+    config.port = options.port;
+    config.token = m_token;
+    m_http = std::make_unique<CHttpServer>(config);
+    AddRoutes(*m_http);
+    if (!m_http->Start(error))
+    {
+        m_http.reset();
+        m_dialogs.Shutdown();
+        m_ui.Stop();
+        m_ui.DestroyWindow(m_frame.GetSafeHwnd());
+        return FALSE;
+    }
+    m_started = true;
+    return TRUE;
+}
+
+void CConsoleHost::Stop()
+{
+    if (!m_started)
+        return;
+    m_started = false;
+    // The web edge first, so no request reaches the UI while it winds down; then release
+    // any open modal so that the UI thread's nested loop returns, then the UI thread.
+    m_http->Stop();
+    m_dialogs.Shutdown();
+    m_ui.Stop();
+    m_ui.DestroyWindow(m_frame.GetSafeHwnd());
+    m_dialogs.Unsubscribe(m_subscription);
+}
+
+int CConsoleHost::Port() const
+{
+    return m_http ? m_http->Port() : m_options.port;
+}
+
+std::string CConsoleHost::Url() const
+{
+    const std::string host = m_options.listenHost == "0.0.0.0" ? "127.0.0.1" : m_options.listenHost;
+    return "http://" + host + ":" + std::to_string(Port()) + "/?token=" + m_token;
+}
+
+tagPAGE_PROPERTIES CConsoleHost::Properties() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_properties;
+}
+
+nlohmann::json CConsoleHost::State() const
+{
+    const unsigned long long version = m_events.Version();
+    json menus = json::array();
+    for (const tagMENU& menu : m_menus.Snapshot())
+    {
+        json items = json::array();
+        for (const tagMENU_ITEM& item : menu.items)
+            items.push_back({{"id", item.id},
+                             {"text", item.text},
+                             {"enabled", item.enabled != FALSE},
+                             {"checked", item.checked != FALSE}});
+        menus.push_back({{"text", menu.text}, {"items", items}});
+    }
+    const tagSTATUS_BAR bar = m_status.Snapshot();
+    json status = {{"message", bar.message}, {"visible", bar.visible != FALSE}};
+    for (const auto& pane : bar.panes)
+        status[std::to_string(pane.first)] = pane.second;
+
+    tagMODAL modal;
+    json modalJson = m_dialogs.GetOpenModal(&modal) ? ModalJson(modal) : json(nullptr);
+
+    const tagPAGE_PROPERTIES props = Properties();
+    const tagDIAGNOSTICS diag = m_frame.Diagnostics();
+    return {{"title", CONSOLE_TITLE},
+            {"version", version},
+            {"menus", menus},
+            {"status", status},
+            {"modal", modalJson},
+            {"properties",
+             {{"Name", props.name},
+              {"IP", props.ip},
+              {"Type", props.type},
+              {"Connect", props.connect}}},
+            {"diagnostics",
+             {{"boxes", diag.boxes},
+              {"boxAnswer", diag.boxAnswer},
+              {"dialogs", diag.dialogs},
+              {"dialogAnswer", diag.dialogAnswer},
+              {"dialogValues", diag.dialogValues}}}};
+}
+
+void CConsoleHost::AddRoutes(CHttpServer& http)
+{
+    for (const tagASSET& asset : m_assets)
+    {
+        if (asset.path == "/index.html")
+            continue;
+        const tagASSET* a = &asset;
+        http.AddRoute(
+            "GET", asset.path,
+            [a](const tagHTTP_REQUEST&, tagHTTP_RESPONSE& response)
+            {
+                response.contentType = a->contentType;
+                response.body = a->body;
+                response.SetHeader("Cache-Control", "no-cache");
+            },
+            TRUE);
+    }
+    auto page = [this](const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response)
+    { ServePage(request, response); };
+    http.AddRoute("GET", "/", page, TRUE);
+    http.AddRoute("GET", "/index.html", page, TRUE);
+    http.AddRoute("GET", "/api/state",
+                  [this](const tagHTTP_REQUEST&, tagHTTP_RESPONSE& response)
+                  { SetJson(response, 200, State()); });
+    http.AddStream("/api/events", m_events);
+    http.AddRoute("POST", "/api/command",
+                  [this](const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response)
+                  { PostCommand(request, response); });
+    http.AddRoute("POST", "/api/answer",
+                  [this](const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response)
+                  { PostAnswer(request, response); });
+}
+
+void CConsoleHost::ServePage(const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response)
+{
+    const tagASSET* index = nullptr;
+    for (const tagASSET& asset : m_assets)
+        if (asset.path == "/index.html")
+            index = &asset;
+    if (index == nullptr)
+    {
+        SetHttpError(response, 404, "the page is missing from the page folder");
+        return;
+    }
+    response.contentType = index->contentType;
+    response.body = index->body;
+    response.SetHeader("Cache-Control", "no-store");
+
+    // The control's properties, as the hosting page passes them. Taken only from a page
+    // opened with the token, so another site cannot preset a server.
+    const bool carriesProperties = request.HasQuery("Name") || request.HasQuery("IP") ||
+                                   request.HasQuery("Type") || request.HasQuery("Connect");
+    if (!request.authenticated || !carriesProperties)
+        return;
+    auto cut = [&](const char* name) { return request.Query(name).substr(0, MAX_PROPERTY_LENGTH); };
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_properties = {cut("Name"), cut("IP"), cut("Type"), cut("Connect")};
+    }
+    m_events.Notify();
+}
+
+void CConsoleHost::PostCommand(const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response)
+{
+    json body;
+    std::string reason;
+    if (!ParseJsonBody(request, &body, &reason))
+    {
+        SetHttpError(response, 400, reason);
+        return;
+    }
+    const auto id = body.find("id");
+    if (id == body.end() || !id->is_number_integer() || id->get<std::int64_t>() <= 0 ||
+        id->get<std::int64_t>() > MAX_COMMAND_ID)
+    {
+        SetHttpError(response, 400, "\"id\" must be a command number from 1 to 65535");
+        return;
+    }
+    const UINT command = static_cast<UINT>(id->get<std::int64_t>());
+    tagMENU_ITEM item;
+    if (m_menus.FindItem(command, &item) && !item.enabled)
+    {
+        SetHttpError(response, 409, "command " + std::to_string(command) + " is disabled");
+        return;
+    }
+    if (!m_frame.PostMessage(WM_COMMAND, MAKEWPARAM(static_cast<WORD>(command), 0), 0))
+    {
+        SetHttpError(response, 503, "the console is shutting down");
+        return;
+    }
+    SetJson(response, 200, {{"ok", true}, {"id", command}});
+}
+
+void CConsoleHost::PostAnswer(const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response)
+{
+    json body;
+    std::string reason;
+    if (!ParseJsonBody(request, &body, &reason))
+    {
+        SetHttpError(response, 400, reason);
+        return;
+    }
+    const auto id = body.find("id");
+    const auto button = body.find("button");
+    if (id == body.end() || !id->is_number_unsigned() || id->get<std::uint64_t>() > 0xFFFFFFFFu)
+    {
+        SetHttpError(response, 400, "\"id\" must be the open modal's id");
+        return;
+    }
+    if (button == body.end() || !button->is_string())
+    {
+        SetHttpError(response, 400, "\"button\" must be the text of one of the modal's buttons");
+        return;
+    }
+    std::map<std::string, std::string> values;
+    const auto given = body.find("values");
+    if (given != body.end() && !given->is_null())
+    {
+        if (!given->is_object())
+        {
+            SetHttpError(response, 400, "\"values\" must be an object");
+            return;
+        }
+        for (const auto& [key, value] : given->items())
+        {
+            std::string text;
+            if (!ValueText(value, &text))
+            {
+                SetHttpError(response, 400,
+                             "value of '" + key + "' must be a text, number or boolean");
+                return;
+            }
+            values[key] = text;
+        }
+    }
+    const DWORD modalId = static_cast<DWORD>(id->get<std::uint64_t>());
+    bool open = false;
+    for (const tagMODAL& m : m_dialogs.OpenModals())
+        open = open || m.id == modalId;
+    if (!open)
+    {
+        SetHttpError(response, 409, "modal " + std::to_string(modalId) + " is not open");
+        return;
+    }
+    if (!m_dialogs.Answer(modalId, button->get<std::string>(), values, &reason))
+    {
+        // Another page may have answered between the check and now.
+        bool stillOpen = false;
+        for (const tagMODAL& m : m_dialogs.OpenModals())
+            stillOpen = stillOpen || m.id == modalId;
+        SetHttpError(response, stillOpen ? 400 : 409, reason);
+        return;
+    }
+    SetJson(response, 200, {{"ok", true}});
+}

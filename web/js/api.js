@@ -1,0 +1,43 @@
+// The page's calls to the console. The access token travels in the HttpOnly cookie the
+// console set when the page was opened with ?token=, so no script ever sees it.
+async function post(path, body) {
+  const response = await fetch(path, {
+    method: 'POST',
+    headers: { 'Content-Type': 'application/json' },
+    body: JSON.stringify(body),
+    credentials: 'same-origin',
+  });
+  let data = null;
+  try {
+    data = await response.json();
+  } catch {
+    data = null;
+  }
+  return { ok: response.ok, status: response.status, data };
+}
+
+export function sendCommand(id) {
+  return post('/api/command', { id });
+}
+
+export function sendAnswer(id, button, values) {
+  return post('/api/answer', { id, button, values });
+}
+
+export async function fetchState() {
+  const response = await fetch('/api/state', { credentials: 'same-origin' });
+  if (!response.ok) {
+    const error = new Error(`state request failed: ${response.status}`);
+    error.status = response.status;
+    throw error;
+  }
+  return response.json();
+}
+
+// Calls onState with every state the console pushes; EventSource reconnects by itself.
+export function subscribe(onState, onTrouble) {
+  const source = new EventSource('/api/events');
+  source.addEventListener('state', (event) => onState(JSON.parse(event.data)));
+  source.addEventListener('error', () => onTrouble(source.readyState));
+  return source;
+}
