@@ -186,6 +186,11 @@ BOOL DecodeKey(CReader& reader, DWORD index, tagHIVE_KEY& key, std::string& reas
     if (!CheckKeyName(key.name, index == 0, reason))
         return FALSE;
     DWORD valueCount = reader.U32();
+    if (!reader.Ok())
+    {
+        reason = "truncated key record";
+        return FALSE;
+    }
     std::set<std::string> names;
     for (DWORD v = 0; v < valueCount; ++v)
     {
@@ -310,7 +315,7 @@ BOOL DecodeHiveFile(const BYTE* data, std::size_t size, tagHIVE_IMAGE& image, st
         }
         image.keys.push_back(std::move(key));
     }
-    if (!reader.AtEnd())
+    if (!reader.Ok() || !reader.AtEnd())
     {
         reason = "bytes left over after the last key record";
         image.keys.clear();

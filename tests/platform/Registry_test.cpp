@@ -516,6 +516,13 @@ TEST_F(RegistryTest, RefusesDamagedHiveFilesBeforeChangingAnything)
     files.emplace_back("short REG_DWORD", encoded({{"r", HIVE_NO_PARENT, {shortDword}}}));
     files.emplace_back("duplicate value", encoded({{"r", HIVE_NO_PARENT, {twice, twiceAgain}}}));
     files.emplace_back("no keys", encoded({}));
+    // A sound frame whose only key record stops before its value count.
+    std::vector<BYTE> cut =
+        FromHex("5658484956450d0a 01000000 01000000 0a000000 ffffffff 0400 54617261");
+    DWORD crc = Crc32(cut.data(), cut.size());
+    for (int shift = 0; shift < 32; shift += 8)
+        cut.push_back(static_cast<BYTE>(crc >> shift));
+    files.emplace_back("record cut short", cut);
 
     HKEY target = Create("Software\\Target");
     SetDword(target, "Keep", 1);
