@@ -76,6 +76,37 @@ LONG MapSqliteResult(int rc)
 
 } // namespace
 
+void CRegistry::CRecursiveLock::lock()
+{
+    std::unique_lock<std::mutex> guard(m_mutex);
+    std::thread::id self = std::this_thread::get_id();
+    m_released.wait(guard, [&] { return m_depth == 0 || m_owner == self; });
+    m_owner = self;
+    ++m_depth;
+}
+
+bool CRegistry::CRecursiveLock::try_lock_for(std::chrono::milliseconds timeout)
+{
+    std::unique_lock<std::mutex> guard(m_mutex);
+    std::thread::id self = std::this_thread::get_id();
+    if (!m_released.wait_for(guard, timeout, [&] { return m_depth == 0 || m_owner == self; }))
+        return false;
+    m_owner = self;
+    ++m_depth;
+    return true;
+}
+
+void CRegistry::CRecursiveLock::unlock()
+{
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        if (m_depth == 0 || --m_depth > 0)
+            return;
+        m_owner = std::thread::id();
+    }
+    m_released.notify_all();
+}
+
 CRegistry::CRegistry() = default;
 
 CRegistry::~CRegistry()
@@ -89,7 +120,7 @@ CRegistry::~CRegistry()
 LONG CRegistry::Open(const std::string& databasePath)
 {
     Close();
-    std::lock_guard<std::recursive_timed_mutex> guard(m_lock);
+    std::lock_guard<CRecursiveLock> guard(m_lock);
     m_path = databasePath;
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
     int rc = sqlite3_open_v2(databasePath.c_str(), &m_db, flags, nullptr);
@@ -124,7 +155,7 @@ LONG CRegistry::Open(const std::string& databasePath)
 
 void CRegistry::Close()
 {
-    std::lock_guard<std::recursive_timed_mutex> guard(m_lock);
+    std::lock_guard<CRecursiveLock> guard(m_lock);
     if (m_inBatch)
     {
         ExecQuietly("ROLLBACK");
@@ -224,9 +255,23 @@ LONG CRegistry::CheckSchema()
             return rc == SQLITE_BUSY ? ERROR_BUSY : ERROR_BADDB;
         }
     }
-    LONG result = Exec("PRAGMA journal_mode=WAL");
-    if (result == ERROR_SUCCESS)
-        result = Exec("PRAGMA synchronous=FULL");
+    // WAL lets the other process read while one writes; a file system without shared memory
+    // for it would silently keep the old journal mode, so the answer is checked.
+    int rc = sqlite3_prepare_v2(m_db, "PRAGMA journal_mode=WAL", -1, &raw, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_step(raw);
+    std::string mode = rc == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(raw, 0))
+                                        : sqlite3_errmsg(m_db);
+    sqlite3_finalize(raw);
+    if (rc != SQLITE_ROW)
+        return SqlFailure(rc, "switching to the WAL journal");
+    if (mode != "wal")
+    {
+        SetRegError(where + ": the file system does not support the WAL journal (mode stays " +
+                    mode + ")");
+        return ERROR_OPEN_FAILED;
+    }
+    LONG result = Exec("PRAGMA synchronous=FULL");
     if (result == ERROR_SUCCESS && fresh)
         result = CreateSchema();
     if (result != ERROR_SUCCESS)

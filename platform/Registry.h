@@ -10,6 +10,8 @@
 #include "platform/RegistryTypes.h"
 #include "platform/Types.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -74,6 +76,23 @@ private:
     class CLockGuard;
     friend class CLockGuard;
 
+    // A recursive lock with bounded waits, built on a mutex and a condition variable so that
+    // thread checkers see every acquisition. The members carry the standard lockable names
+    // so std::lock_guard takes it.
+    class CRecursiveLock
+    {
+    public:
+        void lock();
+        bool try_lock_for(std::chrono::milliseconds timeout);
+        void unlock();
+
+    private:
+        std::mutex m_mutex;
+        std::condition_variable m_released;
+        std::thread::id m_owner;
+        unsigned m_depth = 0;
+    };
+
     LONG Resolve(HKEY key, tagREG_KEY_REF& ref);
     LONG Statement(const char* sql, sqlite3_stmt*& statement);
     LONG Exec(const char* sql);
@@ -105,7 +124,7 @@ private:
 
     sqlite3* m_db = nullptr;
     std::string m_path;
-    std::recursive_timed_mutex m_lock;
+    CRecursiveLock m_lock;
     std::unordered_map<std::string, sqlite3_stmt*> m_statements;
     std::thread::id m_batchOwner;
     BOOL m_inBatch = FALSE;
@@ -130,11 +149,17 @@ std::string RegLastErrorText();
 //  - RegSaveKey: lpSecurityAttributes (the file is made owner-only); RegQueryInfoKey keeps
 //    only the counts and maximum lengths.
 // Names in a path are separated by backslashes; a path may not start with one. Names compare
-// without regard to ASCII case and keep the case they were created with.
+// without regard to ASCII case and keep the case they were created with. A handle keeps the
+// rights it was opened with: reading values needs KEY_QUERY_VALUE, writing or deleting them
+// KEY_SET_VALUE, enumerating subkeys KEY_ENUMERATE_SUB_KEYS (else ERROR_ACCESS_DENIED).
+// Calls on a handle whose key was deleted fail with ERROR_KEY_DELETED.
 LONG RegCreateKeyEx(HKEY key, const char* subKey, REGSAM samDesired, PHKEY result,
                     DWORD* disposition);
 LONG RegOpenKeyEx(HKEY key, const char* subKey, REGSAM samDesired, PHKEY result);
 LONG RegCloseKey(HKEY key);
+// Subkeys are enumerated in name order (without regard to case). nameChars is the buffer
+// size in characters on entry and the name length on return; a name that does not fit gives
+// ERROR_MORE_DATA with nameChars unchanged. Past the last one: ERROR_NO_MORE_ITEMS.
 LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameChars);
 LONG RegQueryInfoKey(HKEY key, DWORD* subKeys, DWORD* maxSubKeyLen, DWORD* values,
                      DWORD* maxValueNameLen, DWORD* maxValueLen);
@@ -148,9 +173,8 @@ LONG RegSetValueEx(HKEY key, const char* valueName, DWORD type, const BYTE* data
 // With data null and size non-null: stores the size needed. A buffer too small gives
 // ERROR_MORE_DATA with the size needed and leaves the buffer untouched.
 LONG RegQueryValueEx(HKEY key, const char* valueName, DWORD* type, BYTE* data, DWORD* size);
-// Keys are enumerated in name order (without regard to case), values in creation order.
-// nameChars is the buffer size in characters on entry and the name length on return; a name
-// that does not fit gives ERROR_MORE_DATA with nameChars unchanged.
+// Values are enumerated in creation order (rewriting a value keeps its place), with the
+// name rules of RegEnumKeyEx and the data rules of RegQueryValueEx.
 LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameChars, DWORD* type, BYTE* data,
                   DWORD* size);
 LONG RegDeleteValue(HKEY key, const char* valueName);
@@ -176,7 +200,9 @@ LONG SHRegSetUSValue(const char* subKey, const char* valueName, DWORD type, cons
 
 // A batch on the process registry (or the given one) for the life of the scope. Ending the
 // scope commits what was written, so writes that succeeded before a failure stay; Abort
-// discards them instead.
+// discards them instead. Every call outside a batch waits for the disk, so a save of many
+// keys (the server list) belongs in one. Other threads' registry calls wait for the batch
+// (ERROR_BUSY after 10 s): never wait for another thread inside one.
 class CRegBatch
 {
 public:

@@ -13,7 +13,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
+#include <thread>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -589,6 +591,36 @@ TEST_F(RegistryTest, RefusesDamagedOrForeignDatabasesAndLeavesThemAlone)
     CRegistry registry;
     EXPECT_EQ(registry.Open(m_folder + "/no/such/folder/registry.db"), ERROR_PATH_NOT_FOUND);
     EXPECT_EQ(m_registry.Open(m_dbPath), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryTest, ThreadsShareOneRegistryAndWaitForABatch)
+{
+    HKEY key = Create("Software\\Threads");
+    auto writer = [key](char prefix, BOOL batched, LONG* result)
+    {
+        std::unique_ptr<CRegBatch> batch;
+        if (batched)
+            batch = std::make_unique<CRegBatch>();
+        *result = batch ? batch->Status() : ERROR_SUCCESS;
+        for (DWORD i = 0; i < 100 && *result == ERROR_SUCCESS; ++i)
+        {
+            std::string name = std::string(1, prefix) + std::to_string(i);
+            *result = RegSetValueEx(key, name.c_str(), REG_DWORD, reinterpret_cast<BYTE*>(&i), 4);
+        }
+        if (batch && *result == ERROR_SUCCESS)
+            *result = batch->Commit();
+    };
+    LONG batched = -1, single = -1;
+    std::thread first(writer, 'b', TRUE, &batched);
+    std::thread second(writer, 's', FALSE, &single);
+    first.join();
+    second.join();
+    EXPECT_EQ(batched, ERROR_SUCCESS);
+    EXPECT_EQ(single, ERROR_SUCCESS);
+    DWORD values = 0;
+    ASSERT_EQ(RegQueryInfoKey(key, nullptr, nullptr, &values, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(values, 200u);
+    RegCloseKey(key);
 }
 
 // Runs body in a child process with its own registry on the same database; the child is
