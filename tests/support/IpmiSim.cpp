@@ -3,11 +3,16 @@
 #include "platform/DatagramSocket.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <poll.h>
 #include <sstream>
+#include <sys/file.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -90,6 +95,50 @@ DWORD MsLeft(Clock::time_point deadline)
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() > 0 ? static_cast<DWORD>(left.count()) : 0;
 }
+
+// Held from picking a port until ipmi_sim answers on it, across all test processes of the
+// machine. ipmi_sim binds its port with SO_REUSEADDR, so two simulators given the same port
+// would both bind it and split its datagrams without an error; the kernel hands out a port
+// for bind(0) only while nobody holds it, so serialising pick-to-bind prevents that.
+class CPortPickLock
+{
+public:
+    explicit CPortPickLock(DWORD timeoutMs)
+    {
+        const char* base = std::getenv("TMPDIR");
+        std::string path = std::string(base && *base ? base : "/tmp") + "/vexa-ipmisim-ports.lock";
+        // O_CLOEXEC: the simulator must not inherit the descriptor, or it would hold the lock.
+        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (m_fd < 0)
+            return;
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0)
+        {
+            // Another harness is starting a simulator (a few tens of milliseconds); look again
+            // shortly, within the caller's time-out.
+            DWORD left = MsLeft(deadline);
+            if ((errno != EWOULDBLOCK && errno != EINTR) || left == 0)
+            {
+                ::close(m_fd);
+                m_fd = -1;
+                return;
+            }
+            ::poll(nullptr, 0, static_cast<int>(std::min<DWORD>(left, 5)));
+        }
+    }
+    ~CPortPickLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd); // releases the lock
+    }
+    CPortPickLock(const CPortPickLock&) = delete;
+    CPortPickLock& operator=(const CPortPickLock&) = delete;
+
+    BOOL Held() const { return m_fd >= 0 ? TRUE : FALSE; }
+
+private:
+    int m_fd = -1;
+};
 } // namespace
 
 CIpmiSim::CIpmiSim(std::string emuFile, std::string lanConfFile)
@@ -135,6 +184,9 @@ BOOL CIpmiSim::Start(DWORD readyTimeoutMs)
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(readyTimeoutMs);
     for (int attempt = 1; attempt <= START_ATTEMPTS; ++attempt)
     {
+        CPortPickLock lock(MsLeft(deadline));
+        if (!lock.Held())
+            return Fail("cannot take the port-pick lock in $TMPDIR (another start hangs?)");
         m_port = PickFreePort(m_address);
         if (m_port == 0)
             return Fail("cannot find a free UDP port on " + DottedQuad(m_address));
