@@ -331,25 +331,23 @@ const char* const SPECIFIC_D4[] = {
 };
 
 // Sensor type 0Fh, offset 0: firmware error, by event data 2
-const char* const
-    FIRMWARE_ERROR[] =
-        {
-            "Unspecified",                                             // 0h
-            "No system memory is physically installed in the system.", // 1h
-            "No usable system memory, all installed memory has experienced an unrecoverable "
-            "failure.",                                          // 2h
-            "Unrecoverable hard-disk/ATAPI/IDE device failure.", // 3h
-            "Unrecoverable system-board failure.",               // 4h
-            "Unrecoverable diskette subsystem failure.",         // 5h
-            "Unrecoverable hard-disk controller failure.",       // 6h
-            "Unrecoverable PS/2 or USB keyboard failure.",       // 7h
-            "Removable boot media not found.",                   // 8h
-            "Unrecoverable video controller failure.",           // 9h
-            "No video device detected.",                         // Ah
-            "Firmware(BIOS)ROM corruption detected.",            // Bh
-            "CPU voltage mismatch (processors that share same supply have mismatched voltage "
-            "requirement.)",               // Ch
-            "CPU speed matching failure.", // Dh
+const char* const FIRMWARE_ERROR[] = {
+    "Unspecified",                                             // 0h
+    "No system memory is physically installed in the system.", // 1h
+    "No usable system memory, all installed memory has experienced an unrecoverable "
+    "failure.",                                          // 2h
+    "Unrecoverable hard-disk/ATAPI/IDE device failure.", // 3h
+    "Unrecoverable system-board failure.",               // 4h
+    "Unrecoverable diskette subsystem failure.",         // 5h
+    "Unrecoverable hard-disk controller failure.",       // 6h
+    "Unrecoverable PS/2 or USB keyboard failure.",       // 7h
+    "Removable boot media not found.",                   // 8h
+    "Unrecoverable video controller failure.",           // 9h
+    "No video device detected.",                         // Ah
+    "Firmware(BIOS)ROM corruption detected.",            // Bh
+    "CPU voltage mismatch (processors that share same supply have mismatched voltage "
+    "requirement.)",               // Ch
+    "CPU speed matching failure.", // Dh
 };
 
 // Sensor type 0Fh, offset 1: firmware hang, by event data 2

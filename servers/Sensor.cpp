@@ -214,6 +214,7 @@ std::string CSensor::GetIdString() const
     case ID_TYPE_ASCII6:
         return DecodeAscii6(data, available, length);
     default:
+        static_assert(ID_TYPE_ASCII8 == 3, "the remaining type");
         return DecodeAscii8(data, available, length);
     }
 }
