@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 
 namespace
 {
@@ -51,10 +52,16 @@ std::string FormatSelTime(DWORD timestamp, long eastOfUtcSeconds)
     return text;
 }
 
+// The zone's offset outside daylight saving: of now and half a year ago, the one not in
+// daylight saving time (localtime_r, unlike the libc globals, is safe on any thread).
 long GetConsoleUtcOffset()
 {
-    tzset();
-    return -timezone;
+    std::time_t now = std::time(nullptr);
+    std::tm fields{};
+    for (std::time_t t : {now, now - 183 * 24 * 3600})
+        if (localtime_r(&t, &fields) != nullptr && fields.tm_isdst <= 0)
+            return fields.tm_gmtoff;
+    return localtime_r(&now, &fields) != nullptr ? fields.tm_gmtoff : 0;
 }
 
 CSEL::CSEL() = default;

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -229,4 +231,28 @@ TEST(SEL, RefusesShortEntries)
     EXPECT_EQ(longer.GetEntryByte(15), 0x5A);
     EXPECT_EQ(longer.GetEntryByte(16), 0);
     EXPECT_FALSE(CSEL().IsValid());
+}
+
+// The console's own offset is the zone's standard time, whatever the season.
+TEST(SEL, ConsoleOffsetIgnoresDaylightSaving)
+{
+    const char* saved = std::getenv("TZ");
+    std::string restore = saved ? saved : "";
+    const std::pair<const char*, long> zones[] = {
+        {"UTC0", 0},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", 3600},
+        {"EST5EDT,M3.2.0,M11.1.0", -5 * 3600},
+        {"<+0530>-5:30", 5 * 3600 + 1800},
+    };
+    for (const auto& [zone, east] : zones)
+    {
+        setenv("TZ", zone, 1);
+        tzset();
+        EXPECT_EQ(GetConsoleUtcOffset(), east) << zone;
+    }
+    if (saved)
+        setenv("TZ", restore.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
 }
