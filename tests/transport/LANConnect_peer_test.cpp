@@ -23,10 +23,9 @@ protected:
         if (!CIpmiSim::Available())
             return;
         sim = new CIpmiSim();
-        std::string error;
-        if (!sim->Start(&error))
+        if (!sim->Start())
         {
-            ADD_FAILURE() << "ipmi_sim did not start: " << error;
+            ADD_FAILURE() << "ipmi_sim did not start: " << sim->LastError();
             delete sim;
             sim = nullptr;
         }
@@ -80,8 +79,8 @@ std::string DeviceIdData(CLANConnect& connection)
 std::string IpmitoolDeviceId(const CIpmiSim& sim)
 {
     std::string command = "ipmitool -I lanplus -C 3 -H 127.0.0.1 -p " +
-                          std::to_string(sim.Port()) + " -U " + IPMISIM_ADMIN_USER + " -P " +
-                          IPMISIM_ADMIN_PASSWORD + " raw 6 1 2>/dev/null";
+                          std::to_string(sim.Port()) + " -U " + IPMISIM_USER_ADMIN.name + " -P " +
+                          IPMISIM_USER_ADMIN.password + " raw 6 1 2>/dev/null";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
     if (!pipe)
         return "";
@@ -119,7 +118,7 @@ TEST_F(LANConnectPeerTest, OpensEverySessionKindRunsACommandAndCloses)
                      (kind.encrypt ? " encrypted" : " plain"));
         CLANConnect connection(env);
         ASSERT_TRUE(connection.Connect(sim->Address(), sim->Port(),
-                                       Param(IPMISIM_ADMIN_USER, IPMISIM_ADMIN_PASSWORD,
+                                       Param(IPMISIM_USER_ADMIN.name, IPMISIM_USER_ADMIN.password,
                                              kind.algorithm, kind.encrypt)))
             << connection.LastReason();
         EXPECT_EQ(connection.Version(), 2.0f);
@@ -128,7 +127,9 @@ TEST_F(LANConnectPeerTest, OpensEverySessionKindRunsACommandAndCloses)
         std::string ours = DeviceIdData(connection);
         EXPECT_EQ(ours.substr(0, 3), "00 ");
         if (!reference.empty() && reference != "00 ")
+        {
             EXPECT_EQ(ours, reference) << "ipmitool read the same Get Device ID";
+        }
         EXPECT_TRUE(connection.Disconnect()) << connection.LastReason();
         EXPECT_FALSE(connection.IsConnected());
         EXPECT_EQ(connection.Version(), 1.5f);
@@ -144,10 +145,11 @@ TEST_F(LANConnectPeerTest, EachPrivilegeAndPasswordLengthLogsIn)
         const char* password;
         BYTE privilege;
     } users[] = {
-        {IPMISIM_OPERATOR_USER, IPMISIM_OPERATOR_PASSWORD, PRIVILEGE_OPERATOR},
-        {IPMISIM_USER_USER, IPMISIM_USER_PASSWORD, PRIVILEGE_USER},
-        {IPMISIM_CALLBACK_USER, IPMISIM_CALLBACK_PASSWORD, PRIVILEGE_CALLBACK},
-        {IPMISIM_ADMIN16_USER, IPMISIM_ADMIN16_PASSWORD, PRIVILEGE_ADMINISTRATOR},
+        {IPMISIM_USER_OPERATOR.name, IPMISIM_USER_OPERATOR.password, PRIVILEGE_OPERATOR},
+        {IPMISIM_USER_USER.name, IPMISIM_USER_USER.password, PRIVILEGE_USER},
+        {IPMISIM_USER_CALLBACK.name, IPMISIM_USER_CALLBACK.password, PRIVILEGE_CALLBACK},
+        {IPMISIM_USER_ADMIN16.name, IPMISIM_USER_ADMIN16.password, PRIVILEGE_ADMINISTRATOR},
+        {IPMISIM_USER_EMPTY.name, IPMISIM_USER_EMPTY.password, PRIVILEGE_ADMINISTRATOR},
     };
     for (const auto& u : users)
     {
@@ -166,7 +168,7 @@ TEST_F(LANConnectPeerTest, WrongPasswordAndUnknownUserFailWithAReason)
 {
     CLANConnect connection(env);
     EXPECT_FALSE(connection.Connect(sim->Address(), sim->Port(),
-                                    Param(IPMISIM_ADMIN_USER, "not-the-password",
+                                    Param(IPMISIM_USER_ADMIN.name, "not-the-password",
                                           RAKP_HMAC_SHA1, FALSE)));
     EXPECT_NE(std::string(connection.LastReason()).find("wrong password"), std::string::npos)
         << connection.LastReason();
@@ -181,12 +183,12 @@ TEST_F(LANConnectPeerTest, WrongPasswordAndUnknownUserFailWithAReason)
 
     // The same object connects afterwards, from the probe on, with a new session.
     ASSERT_TRUE(connection.Connect(sim->Address(), sim->Port(),
-                                   Param(IPMISIM_ADMIN_USER, IPMISIM_ADMIN_PASSWORD,
+                                   Param(IPMISIM_USER_ADMIN.name, IPMISIM_USER_ADMIN.password,
                                          RAKP_HMAC_SHA1, FALSE)));
     DWORD first = connection.Session().consoleSessionId;
     EXPECT_TRUE(connection.Disconnect());
     ASSERT_TRUE(connection.Connect(sim->Address(), sim->Port(),
-                                   Param(IPMISIM_ADMIN_USER, IPMISIM_ADMIN_PASSWORD,
+                                   Param(IPMISIM_USER_ADMIN.name, IPMISIM_USER_ADMIN.password,
                                          RAKP_HMAC_SHA1, FALSE)));
     EXPECT_NE(connection.Session().consoleSessionId, first);
     EXPECT_TRUE(connection.Disconnect());

@@ -6,6 +6,7 @@
 #include "transport/IpmiMessage.h"
 #include "transport/LANConnect.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -46,7 +47,7 @@ int RunOn(CIpmiSim& sim, BOOL encrypt)
 {
     CLANConnect connection;
     tagLAN_CONNECT_PARAM param;
-    MakeConnectParam(param, IPMISIM_ADMIN_USER, IPMISIM_ADMIN_PASSWORD, RAKP_HMAC_SHA1, encrypt,
+    MakeConnectParam(param, IPMISIM_USER_ADMIN.name, IPMISIM_USER_ADMIN.password, RAKP_HMAC_SHA1, encrypt,
                      PRIVILEGE_ADMINISTRATOR);
     if (!connection.Connect(sim.Address(), sim.Port(), param))
     {
@@ -61,17 +62,22 @@ int RunOn(CIpmiSim& sim, BOOL encrypt)
         failures += connection.SendCommand(request, sizeof request, reply) ? 0 : 1;
         failures += BareExchange(connection) ? 0 : 1;
     }
-    auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < ROUNDS; ++i)
+    // Three interleaved passes of each; the best pass of each counts (the least disturbed).
+    double engine = 1e9, bare = 1e9;
+    for (int pass = 0; pass < 3; ++pass)
     {
-        tagIPMI_REPLY reply;
-        failures += connection.SendCommand(request, sizeof request, reply) ? 0 : 1;
+        auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < ROUNDS; ++i)
+        {
+            tagIPMI_REPLY reply;
+            failures += connection.SendCommand(request, sizeof request, reply) ? 0 : 1;
+        }
+        engine = std::min(engine, Seconds(start));
+        start = std::chrono::steady_clock::now();
+        for (int i = 0; i < ROUNDS; ++i)
+            failures += BareExchange(connection) ? 0 : 1;
+        bare = std::min(bare, Seconds(start));
     }
-    double engine = Seconds(start);
-    start = std::chrono::steady_clock::now();
-    for (int i = 0; i < ROUNDS; ++i)
-        failures += BareExchange(connection) ? 0 : 1;
-    double bare = Seconds(start);
     connection.Disconnect();
     const char* kind = encrypt ? "encrypted" : "plain";
     std::printf("transport %s: SendCommand %d round trips %.1f ms (%.1f us each); bare loop "
@@ -90,10 +96,10 @@ int main()
         return 1;
     }
     CIpmiSim sim;
-    std::string error;
-    if (!sim.Start(&error))
+    if (!sim.Start())
     {
-        std::fprintf(stderr, "bench-transport: ipmi_sim did not start: %s\n", error.c_str());
+        std::fprintf(stderr, "bench-transport: ipmi_sim did not start: %s\n",
+                     sim.LastError().c_str());
         return 1;
     }
     int rc = RunOn(sim, FALSE);
