@@ -36,20 +36,6 @@ BOOL MakeToken(std::string* token)
     return TRUE;
 }
 
-BOOL PrepareDataFolder(const std::string& dir, std::string* error)
-{
-    if (dir.empty())
-        return TRUE;
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    if (ec || !std::filesystem::is_directory(dir, ec))
-    {
-        *error = "cannot use data folder '" + dir + "'";
-        return FALSE;
-    }
-    return TRUE;
-}
-
 json ControlJson(const tagDIALOG_CONTROL& c)
 {
     json j = {{"id", c.id},
@@ -120,8 +106,6 @@ BOOL CConsoleHost::Start(const tagHOST_OPTIONS& options, std::string* error)
         return FALSE;
     }
     m_options = options;
-    if (!PrepareDataFolder(options.dataDir, error))
-        return FALSE;
     m_token = options.token;
     if (m_token.empty() && !MakeToken(&m_token))
     {
@@ -132,6 +116,18 @@ BOOL CConsoleHost::Start(const tagHOST_OPTIONS& options, std::string* error)
     m_assets.clear();
     if (!LoadAssets(webDir, &m_assets, error))
         return FALSE;
+    // The data folder: --data, else $VEXA_DATA, else the XDG data home; the registry lives in it.
+    if (!m_dataFolder.OpenDefault(options.dataDir))
+    {
+        *error = "cannot use the data folder: " + m_dataFolder.ErrorText();
+        return FALSE;
+    }
+    if (m_registry.Open(m_dataFolder.RegistryPath()) != ERROR_SUCCESS)
+    {
+        *error = "cannot open the registry: " + RegLastErrorText();
+        return FALSE;
+    }
+    SetProcessRegistry(&m_registry);
 
     auto notify = [this] { m_events.Notify(); };
     m_menus.SetChangeHandler(notify);
@@ -143,6 +139,8 @@ BOOL CConsoleHost::Start(const tagHOST_OPTIONS& options, std::string* error)
     {
         *error = "cannot start the user-interface thread";
         m_ui.Stop();
+        SetProcessRegistry(nullptr);
+        m_registry.Close();
         return FALSE;
     }
 
@@ -158,6 +156,8 @@ BOOL CConsoleHost::Start(const tagHOST_OPTIONS& options, std::string* error)
         m_dialogs.Shutdown();
         m_ui.Stop();
         m_ui.DestroyWindow(m_frame.GetSafeHwnd());
+        SetProcessRegistry(nullptr);
+        m_registry.Close();
         return FALSE;
     }
     m_started = true;
@@ -176,6 +176,8 @@ void CConsoleHost::Stop()
     m_ui.Stop();
     m_ui.DestroyWindow(m_frame.GetSafeHwnd());
     m_dialogs.Unsubscribe(m_subscription);
+    SetProcessRegistry(nullptr);
+    m_registry.Close();
 }
 
 int CConsoleHost::Port() const

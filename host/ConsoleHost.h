@@ -7,6 +7,8 @@
 // locks. m_lock guards the page properties.
 #include "host/HostFrame.h"
 #include "host/HostOptions.h"
+#include "platform/DataFolder.h"
+#include "platform/Registry.h"
 #include "platform/http/Assets.h"
 #include "platform/http/EventChannel.h"
 #include "platform/http/HttpServer.h"
@@ -44,6 +46,7 @@ public:
 
     int Port() const;
     const std::string& Token() const { return m_token; }
+    const CDataFolder& DataFolder() const { return m_dataFolder; }
     // The address to open: http://HOST:PORT/?token=TOKEN
     std::string Url() const;
 
@@ -62,6 +65,8 @@ private:
     void PostAnswer(const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response);
 
     tagHOST_OPTIONS m_options;
+    CDataFolder m_dataFolder;
+    CRegistry m_registry; // the process registry while started
     std::string m_token;
     CUIThread m_ui;
     CDialogService m_dialogs;

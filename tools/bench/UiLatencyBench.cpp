@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,6 +25,10 @@ int main(int argc, char** argv)
     tagHOST_OPTIONS options;
     options.port = 0;
     options.webDir = VEXA_WEB_DIR;
+    char dataDir[] = "/tmp/vexa-bench-ui-XXXXXX"; // never the operator's own data folder
+    if (mkdtemp(dataDir) == nullptr)
+        return 1;
+    options.dataDir = dataDir;
     std::string error;
     if (!host.Start(options, &error))
     {
@@ -86,5 +91,7 @@ int main(int argc, char** argv)
         "bench-ui-latency: %zu samples, %d lost; PostMessage to SSE receipt: median %.3f ms, "
         "p99 %.3f ms, max %.3f ms (target < 20 ms)\n",
         latencies.size(), lost, at(0.5), at(0.99), latencies.back());
+    host.Stop();
+    std::filesystem::remove_all(dataDir);
     return 0;
 }
