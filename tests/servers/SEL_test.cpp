@@ -80,7 +80,7 @@ TEST(SEL, DecodesStoredEntries)
          "System Firmware Progress", "System Firmware Hang. (Reserved)"},
         {"processor_beyond", "System event record", "IPMB slave address", "Assertion", "Discrete",
          "Processor", "Invalid sensor-specific offset!"},
-        {"unspecified_type", "System event record", "IPMB slave address", "Assertion",
+        {"unknown_event_type", "System event record", "IPMB slave address", "Assertion",
          "Invalid evnet type number, valid is 0-0x0B, 0x6F!", "System Event",
          "Unspecified event type!"},
         {"watchdog2", "System event record", "IPMB slave address", "Assertion", "Discrete",
