@@ -3,15 +3,18 @@
 #include "platform/DatagramSocket.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sstream>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -75,6 +78,24 @@ WORD PickFreePort(DWORD address)
     return probe.LocalPort();
 }
 
+// A TCP port on address that was free a moment ago; 0 on failure.
+WORD PickFreeTcpPort(DWORD address)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return 0;
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(address);
+    socklen_t length = sizeof local;
+    WORD port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0)
+        port = ntohs(local.sin_port);
+    ::close(fd);
+    return port;
+}
+
 std::string DottedQuad(DWORD address)
 {
     std::ostringstream text;
@@ -94,6 +115,122 @@ DWORD MsLeft(Clock::time_point deadline)
 {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() > 0 ? static_cast<DWORD>(left.count()) : 0;
+}
+
+BOOL ReadFile(const std::string& path, std::string& text)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return FALSE;
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return TRUE;
+}
+
+// The emulator console speaks telnet: it opens with option negotiations (IAC, verb,
+// option) and ends every answer with the prompt "> ". Lines end in "\n\r".
+constexpr unsigned char TELNET_IAC = 0xFF;
+const std::string CONSOLE_PROMPT = "> ";
+constexpr std::size_t CONSOLE_MAX_REPLY = 256 * 1024;
+
+std::string StripTelnet(const std::string& raw)
+{
+    std::string text;
+    for (std::size_t i = 0; i < raw.size(); ++i)
+    {
+        if (static_cast<unsigned char>(raw[i]) == TELNET_IAC)
+        {
+            i += 2; // verb and option
+            continue;
+        }
+        if (raw[i] != '\r')
+            text.push_back(raw[i]);
+    }
+    return text;
+}
+
+// Reads from fd until the text received (telnet removed) ends with the prompt, the peer
+// closes, or the deadline passes. TRUE when the prompt arrived.
+BOOL ReadToPrompt(int fd, Clock::time_point deadline, std::string& text)
+{
+    std::string raw;
+    char buffer[4096];
+    for (;;)
+    {
+        text = StripTelnet(raw);
+        if (text.size() >= CONSOLE_PROMPT.size() &&
+            text.compare(text.size() - CONSOLE_PROMPT.size(), CONSOLE_PROMPT.size(),
+                         CONSOLE_PROMPT) == 0)
+            return TRUE;
+        DWORD left = MsLeft(deadline);
+        if (left == 0 || raw.size() > CONSOLE_MAX_REPLY)
+            return FALSE;
+        pollfd waitFor{fd, POLLIN, 0};
+        int ready = ::poll(&waitFor, 1, static_cast<int>(left));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return FALSE;
+        ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return FALSE;
+        raw.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+// Connects a TCP socket to address:port within the deadline; -1 on failure.
+int ConnectTcp(DWORD address, WORD port, Clock::time_point deadline)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_addr.s_addr = htonl(address);
+    peer.sin_port = htons(port);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0)
+    {
+        if (errno != EINPROGRESS)
+        {
+            ::close(fd);
+            return -1;
+        }
+        pollfd waitFor{fd, POLLOUT, 0};
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (::poll(&waitFor, 1, static_cast<int>(MsLeft(deadline))) != 1 ||
+            ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)
+        {
+            ::close(fd);
+            return -1;
+        }
+    }
+    return fd;
+}
+
+BOOL SendAll(int fd, const std::string& data, Clock::time_point deadline)
+{
+    std::size_t sent = 0;
+    while (sent < data.size())
+    {
+        ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+        if (n > 0)
+        {
+            sent += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        {
+            pollfd waitFor{fd, POLLOUT, 0};
+            if (::poll(&waitFor, 1, static_cast<int>(MsLeft(deadline))) == 1)
+                continue;
+        }
+        return FALSE;
+    }
+    return TRUE;
 }
 
 // Held from picking a port until ipmi_sim answers on it, across all test processes of the
@@ -190,13 +327,22 @@ BOOL CIpmiSim::Start(DWORD readyTimeoutMs)
         m_port = PickFreePort(m_address);
         if (m_port == 0)
             return Fail("cannot find a free UDP port on " + DottedQuad(m_address));
+        std::string lanTemplate;
+        if (ReadFile(ConfigDir() + "/" + m_lanConfFile, lanTemplate) &&
+            lanTemplate.find("@CONSOLE_PORT@") != std::string::npos)
+        {
+            m_consolePort = PickFreeTcpPort(m_address);
+            if (m_consolePort == 0)
+                return Fail("cannot find a free TCP port on " + DottedQuad(m_address));
+        }
         // A fresh, empty state directory: ipmi_sim then takes its users from lan.conf.
         RemoveTree(m_stateDir);
         std::error_code ec;
         std::filesystem::create_directories(m_stateDir, ec);
         if (ec)
             return Fail("cannot create " + m_stateDir + ": " + ec.message());
-        if (!WriteConfig(m_lanConfFile, lanConf) || !WriteConfig(m_emuFile, emu))
+        if (!WriteConfig(m_lanConfFile, lanConf) || !WriteConfig(m_emuFile, emu) ||
+            !WriteStateFiles())
             return FALSE;
         {
             std::ofstream log(logPath, std::ios::app);
@@ -218,6 +364,71 @@ BOOL CIpmiSim::Start(DWORD readyTimeoutMs)
     }
     return Fail("ipmi_sim exited during start-up (exit code " +
                 std::to_string(m_process.ExitCode()) + ")");
+}
+
+void CIpmiSim::AddStateFile(std::string templateName, std::string relativePath)
+{
+    m_stateFiles.emplace_back(std::move(templateName), std::move(relativePath));
+}
+
+BOOL CIpmiSim::WriteStateFiles()
+{
+    for (const auto& [templateName, relativePath] : m_stateFiles)
+    {
+        const std::filesystem::path target = std::filesystem::path(m_stateDir) / relativePath;
+        std::error_code ec;
+        std::filesystem::create_directories(target.parent_path(), ec);
+        if (ec)
+            return Fail("cannot create " + target.parent_path().string() + ": " + ec.message());
+        if (!WriteConfig(templateName, target.string()))
+            return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CIpmiSim::Console(const std::string& command, std::string* reply, DWORD timeoutMs)
+{
+    if (m_consolePort == 0 || m_process.Pid() == 0)
+        return Fail("no emulator console (is @CONSOLE_PORT@ in the lan.conf template?)");
+    if (command.find('\n') != std::string::npos)
+        return Fail("one console command per call");
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    int fd = ConnectTcp(m_address, m_consolePort, deadline);
+    if (fd < 0)
+        return Fail("cannot connect to the emulator console on port " +
+                    std::to_string(m_consolePort));
+    std::string text;
+    BOOL ok = ReadToPrompt(fd, deadline, text);
+    if (ok)
+        ok = SendAll(fd, command + "\n", deadline);
+    // The answer repeats the command line first, then whatever the command printed.
+    if (ok)
+        ok = ReadToPrompt(fd, deadline, text);
+    ::close(fd);
+    if (!ok)
+        return Fail("no prompt from the emulator console after \"" + command + "\"");
+    text.resize(text.size() - CONSOLE_PROMPT.size());
+    std::size_t echoEnd = text.find('\n');
+    text = echoEnd == std::string::npos ? std::string() : text.substr(echoEnd + 1);
+    if (reply)
+        *reply = text;
+    if (text.rfind("**", 0) == 0)
+        return Fail("emulator console: " + text);
+    return TRUE;
+}
+
+int CIpmiSim::PowerState() const
+{
+    if (m_stateDir.empty())
+        return -1;
+    std::string text;
+    if (!ReadFile(m_stateDir + "/power", text))
+        return std::filesystem::exists(m_stateDir) ? 1 : -1; // no file yet: still on
+    if (text.rfind("1", 0) == 0)
+        return 1;
+    if (text.rfind("0", 0) == 0)
+        return 0;
+    return -1;
 }
 
 BOOL CIpmiSim::Stop()
@@ -263,6 +474,7 @@ BOOL CIpmiSim::WriteConfig(const std::string& templateName, const std::string& o
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ReplaceAll(text, "@ADDRESS@", DottedQuad(m_address));
     ReplaceAll(text, "@PORT@", std::to_string(m_port));
+    ReplaceAll(text, "@CONSOLE_PORT@", std::to_string(m_consolePort));
     ReplaceAll(text, "@STATE_DIR@", m_stateDir);
     ReplaceAll(text, "@CONFIG_DIR@", ConfigDir());
     std::ofstream out(outPath, std::ios::binary | std::ios::trunc);

@@ -12,6 +12,8 @@
 
 #include <string>
 #include <sys/types.h>
+#include <utility>
+#include <vector>
 
 // Behaviour of ipmi_sim 2.0.33 that tests against it must allow for (measured):
 // - A session opened with MD5-128 integrity (cipher suite 11) crashes the simulator when
@@ -57,11 +59,21 @@ inline constexpr tagIPMISIM_USER IPMISIM_USER_EMPTY{"empty", "", IPMISIM_PRIV_AD
 inline constexpr BYTE IPMISIM_GUID[16] = {0xa1, 0xb2, 0xc3, 0xd4, 0xe5, 0xf6, 0x07, 0x18,
                                           0x29, 0x3a, 0x4b, 0x5c, 0x6d, 0x7e, 0x8f, 0x90};
 
+// The fixture BMC's files in tests/peers/ipmi_sim/ (fixture.emu and fixture-sel.persist are
+// written by make_fixture.py there; CIpmiSimFixture below puts them together).
+inline constexpr const char* IPMISIM_FIXTURE_EMU = "fixture.emu";
+inline constexpr const char* IPMISIM_FIXTURE_LAN_CONF = "fixture-lan.conf";
+inline constexpr const char* IPMISIM_FIXTURE_SEL = "fixture-sel.persist";
+// Where ipmi_sim keeps the BMC "vexa_fixture"'s SEL inside its state directory.
+inline constexpr const char* IPMISIM_FIXTURE_SEL_STATE = "ipmi_sim/vexa_fixture/sel.20";
+
 class CIpmiSim
 {
 public:
     // emuFile and lanConfFile name templates in tests/peers/ipmi_sim/. In both, @ADDRESS@,
-    // @PORT@, @STATE_DIR@ and @CONFIG_DIR@ (that source folder) are filled in.
+    // @PORT@, @STATE_DIR@ and @CONFIG_DIR@ (that source folder) are filled in, and
+    // @CONSOLE_PORT@ with a free TCP port on the same address when the lan.conf template
+    // uses it (for a "console" line).
     explicit CIpmiSim(std::string emuFile = "bmc.emu", std::string lanConfFile = "lan.conf");
     ~CIpmiSim();
     CIpmiSim(const CIpmiSim&) = delete;
@@ -85,8 +97,25 @@ public:
     // within timeoutMs.
     BOOL Ping(DWORD timeoutMs) const;
 
+    // Before each start, the template templateName (placeholders filled in as above) is
+    // written to relativePath inside the fresh state directory, e.g. a saved SEL.
+    void AddStateFile(std::string templateName, std::string relativePath);
+
+    // One emulation command (man ipmi_sim_cmd) on the emulator console, which needs
+    // @CONSOLE_PORT@ in the lan.conf template: connects, waits for the prompt, sends the
+    // command, reads up to the next prompt, then closes (the simulator dies of SIGPIPE if
+    // a client leaves while it writes). reply, when given, receives what the command
+    // printed (without the echo and prompt). FALSE when the console cannot be reached or
+    // does not answer within timeoutMs, or the simulator reports an error ("**...").
+    BOOL Console(const std::string& command, std::string* reply = nullptr, DWORD timeoutMs = 5000);
+
+    // The power state held by the fixture's chassis control script (fixture-lan.conf):
+    // 1 on, 0 off, -1 when its state file cannot be read. The machine starts on.
+    int PowerState() const;
+
     DWORD Address() const { return m_address; } // 127.0.0.1, host order
     WORD Port() const { return m_port; }
+    WORD ConsolePort() const { return m_consolePort; } // 0 when there is no console
     pid_t Pid() const { return m_process.Pid(); }
     const std::string& WorkDir() const { return m_workDir; }
     const std::string& StateDir() const { return m_stateDir; }
@@ -98,12 +127,29 @@ private:
     BOOL WaitReady(DWORD timeoutMs);
     BOOL Fail(const std::string& why);
 
+    BOOL WriteStateFiles();
+
     std::string m_emuFile;
     std::string m_lanConfFile;
+    std::vector<std::pair<std::string, std::string>> m_stateFiles; // template, relative path
     std::string m_workDir;
     std::string m_stateDir;
     std::string m_lastError;
     DWORD m_address = 0x7F000001;
     WORD m_port = 0;
+    WORD m_consolePort = 0;
     CPeerProcess m_process;
+};
+
+// The fixture BMC: fixture.emu (SDR repository, sensors with readings and thresholds, FRU
+// devices 0 and 1) with fixture-lan.conf (users of lan.conf, power control, emulator
+// console) and the pre-filled SEL of fixture-sel.persist, whose time stamps ipmi_sim keeps
+// only when it loads them from its state directory. See make_fixture.py for the contents.
+class CIpmiSimFixture : public CIpmiSim
+{
+public:
+    CIpmiSimFixture() : CIpmiSim(IPMISIM_FIXTURE_EMU, IPMISIM_FIXTURE_LAN_CONF)
+    {
+        AddStateFile(IPMISIM_FIXTURE_SEL, IPMISIM_FIXTURE_SEL_STATE);
+    }
 };
