@@ -22,6 +22,7 @@ protected:
     // clock, since a fake one would let the pollers spin through their intervals.
     void Make(IClock* clock)
     {
+        server.reset(); // the old server and its threads go before their BMC
         auto scripted = std::make_unique<CScriptedConnection>();
         connection = scripted.get();
         bmc = std::make_unique<CScriptedBmc>(*connection);
