@@ -96,12 +96,26 @@ BOOL CIPMIServer::Connect(const tagLAN_CONNECT_PARAM& param)
         StopThreads();
     if (!m_connection->Connect(GetIpAddress(), m_port, param))
         return FALSE;
+    RaiseSessionPrivilege(param.privilegeLevel);
     m_connectTime = std::time(nullptr);
     m_standardReadings = FALSE;
     SetConnected(TRUE);
 
     StartConnectionThreads();
     return TRUE;
+}
+
+// An RMCP+ session starts at User privilege (IPMI v2.0, 13.17 and 22.18): a standard BMC
+// (ipmi_sim among them) refuses Chassis Control, Clear SEL and Set Sensor Thresholds with
+// D4h until the console asks for more. Ask once for the level the operator logged in with;
+// a refusal leaves the session as it is, and the commands report their own failures.
+void CIPMIServer::RaiseSessionPrivilege(BYTE privilege)
+{
+    if (privilege <= PRIVILEGE_USER)
+        return;
+    const BYTE request[] = {ROW_SET_SESSION_PRIVILEGE, privilege};
+    tagIPMI_REPLY reply;
+    Exchange(request, sizeof request, reply, 1, 0);
 }
 
 void CIPMIServer::StartConnectionThreads()
@@ -152,7 +166,10 @@ BOOL CIPMIServer::Reconnect()
         StopThreads();
     BOOL connected = m_connection->Connect(GetIpAddress(), m_port, param);
     if (connected)
+    {
+        RaiseSessionPrivilege(param.privilegeLevel);
         m_connectTime = std::time(nullptr);
+    }
     if (running)
     {
         if (paused)

@@ -199,6 +199,7 @@ private:
     BOOL StartWorker(CWorkerThread& thread, std::function<void()> body, const char* name);
     // The pollers (idle until their go events) and the keep-alive thread, with the pauses.
     void StartConnectionThreads();
+    void RaiseSessionPrivilege(BYTE privilege);
     void StopThreads();
     void PostTo(IMessageSink* sink, UINT message, WPARAM wParam, LPARAM lParam);
     void PostText(IMessageSink* sink, UINT message, WPARAM wParam, const std::string& text);
@@ -207,6 +208,9 @@ private:
     void SdrLoadBody(IMessageSink* sink, UINT completionMessage);
     void FailSdrLoad(IMessageSink* sink, UINT completionMessage);
     static void AddSdrRecord(tagSENSOR_SET& set, const BYTE* record, std::size_t length);
+    // One SDR record read in pieces; record gets its bytes, next the next record's ID.
+    BOOL ReadSdrInPieces(const BYTE reservation[2], WORD recordId, std::vector<BYTE>& record,
+                         WORD& next);
     static void BuildTypeIndex(tagSENSOR_SET& set);
     void SelRound(IMessageSink* sink, UINT completionMessage);
     void SensorPollerBody();
@@ -234,6 +238,10 @@ private:
     std::recursive_mutex m_sensorLock;
     std::unique_ptr<tagSENSOR_SET> m_sensors; // guarded by m_sensorLock; never null
     BYTE m_readings[SENSOR_READINGS] = {};    // guarded by m_sensorLock
+    // Threshold comparison bits of Get Sensor Reading (standard path), as read and as last
+    // applied to the sensors' states; guarded by m_sensorLock.
+    BYTE m_comparison[SENSOR_READINGS] = {};
+    BYTE m_appliedComparison[SENSOR_READINGS] = {};
 
     CCriticalSection m_selLock;
     std::vector<CSEL> m_fetchedSel; // guarded by m_selLock

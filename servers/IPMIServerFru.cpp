@@ -8,6 +8,7 @@ namespace
 {
 constexpr BYTE IPMI_CC_REQUEST_LENGTH_EXCEEDED = 0xC8;
 constexpr BYTE IPMI_CC_CANNOT_RETURN_BYTES = 0xCA;
+constexpr BYTE IPMI_CC_PARAMETER_OUT_OF_RANGE = 0xC9;
 
 // The next smaller request size to try after a refusal of size; 0 when there is none.
 BYTE SmallerChunk(BYTE size)
@@ -52,6 +53,11 @@ BOOL CIPMIServer::ReadFruBytes(UINT deviceId, std::vector<BYTE>& data)
                 return FALSE;
             continue;
         }
+        // A device whose inventory area is smaller than 256 bytes (ipmi_sim's 128-byte FRU
+        // devices, for one) answers C9h for an offset past its end: what was read is all
+        // there is. The decoder checks the areas against the bytes it gets.
+        if (code == IPMI_CC_PARAMETER_OUT_OF_RANGE && offset > 0)
+            break;
         if (code != IPMI_CC_SUCCESS)
             return FALSE;
         std::size_t available = reply.length >= 3 ? reply.length - 3u : 0u;

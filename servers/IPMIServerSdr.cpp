@@ -13,6 +13,13 @@ constexpr WORD SDR_LAST_RECORD = 0xFFFF;
 // byte, so a BMC that answers sensibly ends well within this.
 constexpr int BATCH_REQUEST_LIMIT = 256;
 constexpr BYTE READING_UNAVAILABLE = 0xFF;
+// Completion codes by which a BMC refuses to return a whole record in one reply (IPMI v2.0,
+// 33.12 and table 5-2): "cannot return the number of requested data bytes" and "request
+// data field length exceeded".
+constexpr BYTE IPMI_CC_CANNOT_RETURN_BYTES = 0xCA;
+constexpr BYTE IPMI_CC_LENGTH_EXCEEDED = 0xC8;
+constexpr std::size_t SDR_HEADER_SIZE = 5;
+constexpr BYTE SDR_PIECE = 16;
 constexpr BYTE SENSOR_READING_SCANNING_DISABLED = 0x20; // response byte 1 bit 5 (IPMI v2.0, 35.14)
 
 // Response data bytes of a reply: completion code and checksum excluded.
@@ -66,12 +73,31 @@ void CIPMIServer::IndexSensorsByType()
 
 void CIPMIServer::ApplyReadings()
 {
+    // Threshold comparison bits 0-5 (below lower non-critical, critical, non-recoverable;
+    // above upper non-critical, critical, non-recoverable; IPMI v2.0, 35.14) and the event
+    // offsets that assert and deassert each (IPMI v2.0, table 42-2).
+    static const BYTE asserted[6] = {0x00, 0x02, 0x04, 0x07, 0x09, 0x0B};
+    static const BYTE deasserted[6] = {0x01, 0x03, 0x05, 0x06, 0x08, 0x0A};
     std::lock_guard<std::recursive_mutex> guard(m_sensorLock);
     for (CSensor& sensor : m_sensors->sensors)
     {
         BYTE number = sensor.GetSensorNumber();
-        if (number != 0)
-            sensor.SetRawReading(m_readings[number - 1]);
+        if (number == 0)
+            continue;
+        sensor.SetRawReading(m_readings[number - 1]);
+        // A standard BMC reports threshold crossings with each reading: apply them to the
+        // sensor's state as the events they stand for, so its status follows the BMC's.
+        BYTE now = m_comparison[number - 1];
+        BYTE before = m_appliedComparison[number - 1];
+        if (now == before || GetEventTypeClass(sensor.GetEventType()) != EVENT_CLASS_THRESHOLD)
+            continue;
+        for (int bit = 5; bit >= 0; --bit)
+            if ((before & ~now) & (1 << bit))
+                sensor.ApplyEventOffset(deasserted[bit]);
+        for (int bit = 0; bit < 6; ++bit)
+            if ((now & ~before) & (1 << bit))
+                sensor.ApplyEventOffset(asserted[bit]);
+        m_appliedComparison[number - 1] = now;
     }
 }
 
@@ -143,6 +169,8 @@ void CIPMIServer::SdrLoadBody(IMessageSink* sink, UINT completionMessage)
     auto set = std::make_unique<tagSENSOR_SET>();
     BYTE request[7] = {ROW_GET_SDR, reply.data[2], reply.data[3], 0x00, 0x00, 0x00, 0xFF};
     WORD recordId = 0x0000;
+    std::vector<BYTE> piecewise;
+    WORD next = 0;
     for (WORD n = 0; n < count; ++n)
     {
         if (m_sensorStop.IsSet())
@@ -165,6 +193,18 @@ void CIPMIServer::SdrLoadBody(IMessageSink* sink, UINT completionMessage)
             PostTo(sink, WM_VEXA_PROGRESS, PROGRESS_STEP, 0);
             recordId = static_cast<WORD>((recordId & 0xFF00) | ((recordId + 1) & 0x00FF));
         }
+        else if (kind == ReplyKind::Error && (reply.data[1] == IPMI_CC_CANNOT_RETURN_BYTES ||
+                                              reply.data[1] == IPMI_CC_LENGTH_EXCEEDED) &&
+                 ReadSdrInPieces(request + 1, recordId, piecewise, next))
+        {
+            // ipmi_sim refuses whole-record reads of records longer than about 33 bytes
+            // with CAh, as BMCs with small message buffers do: the record was read in pieces.
+            AddSdrRecord(*set, piecewise.data(), piecewise.size());
+            PostTo(sink, WM_VEXA_PROGRESS, PROGRESS_STEP, 0);
+            recordId = next;
+            if (recordId == SDR_LAST_RECORD)
+                break;
+        }
         else
         {
             PostTo(sink, WM_VEXA_PROGRESS, PROGRESS_FINISHED, 0);
@@ -178,6 +218,8 @@ void CIPMIServer::SdrLoadBody(IMessageSink* sink, UINT completionMessage)
     {
         std::lock_guard<std::recursive_mutex> guard(m_sensorLock);
         m_sensors = std::move(set);
+        // The new sensors start with no asserted state.
+        std::memset(m_appliedComparison, 0, sizeof m_appliedComparison);
     }
     ApplyReadings();
     m_sdrLoaded = TRUE;
@@ -185,6 +227,37 @@ void CIPMIServer::SdrLoadBody(IMessageSink* sink, UINT completionMessage)
     PostText(sink, WM_VEXA_LOG_TEXT, 0, "Get SDR successfully fininshed!\n");
     PostTo(sink, WM_VEXA_PROGRESS, PROGRESS_FINISHED, 0);
     PostTo(sink, completionMessage, 0, GetServerTag());
+}
+
+BOOL CIPMIServer::ReadSdrInPieces(const BYTE reservation[2], WORD recordId,
+                                  std::vector<BYTE>& record, WORD& next)
+{
+    record.clear();
+    BYTE request[7] = {ROW_GET_SDR, reservation[0], reservation[1], static_cast<BYTE>(recordId),
+                       static_cast<BYTE>(recordId >> 8), 0, static_cast<BYTE>(SDR_HEADER_SIZE)};
+    tagIPMI_REPLY reply;
+    // The header first: it gives the record's length (byte 4 counts the bytes after it).
+    if (Exchange(request, sizeof request, reply, 2, RETRY_PAUSE_MS) != ReplyKind::Good ||
+        ResponseLength(reply) < 2 + SDR_HEADER_SIZE)
+        return FALSE;
+    next = ResponseWord(reply, 0);
+    record.assign(reply.data + 4, reply.data + 4 + SDR_HEADER_SIZE);
+    const std::size_t total = SDR_HEADER_SIZE + record[4];
+    while (record.size() < total)
+    {
+        if (m_sensorStop.IsSet())
+            return FALSE;
+        const std::size_t want = std::min<std::size_t>(SDR_PIECE, total - record.size());
+        request[5] = static_cast<BYTE>(record.size());
+        request[6] = static_cast<BYTE>(want);
+        if (Exchange(request, sizeof request, reply, 2, RETRY_PAUSE_MS) != ReplyKind::Good ||
+            ResponseLength(reply) < 3)
+            return FALSE;
+        // Never more than was asked for, and at least one byte, so the loop always advances.
+        const std::size_t got = std::min(want, ResponseLength(reply) - 2);
+        record.insert(record.end(), reply.data + 4, reply.data + 4 + got);
+    }
+    return TRUE;
 }
 
 BOOL CIPMIServer::ReadBatchReadings(BYTE (&readings)[SENSOR_READINGS])
@@ -247,6 +320,7 @@ BOOL CIPMIServer::ReadStandardReadings(BYTE (&readings)[SENSOR_READINGS])
     }
     BYTE request[2] = {ROW_GET_SENSOR_READING, 0x00};
     tagIPMI_REPLY reply;
+    BYTE comparison[SENSOR_READINGS] = {};
     for (const tagTARGET& target : targets)
     {
         if (m_sensorStop.IsSet())
@@ -261,12 +335,18 @@ BOOL CIPMIServer::ReadStandardReadings(BYTE (&readings)[SENSOR_READINGS])
             (reply.data[3] & SENSOR_READING_SCANNING_DISABLED) == 0)
         {
             if (target.threshold)
+            {
                 value = reply.data[2];
+                if (available >= 3)
+                    comparison[target.number - 1] = reply.data[4] & 0x3F;
+            }
             else if (available >= 3)
                 value = reply.data[4];
         }
         readings[target.number - 1] = value;
     }
+    std::lock_guard<std::recursive_mutex> guard(m_sensorLock);
+    std::memcpy(m_comparison, comparison, sizeof m_comparison);
     return TRUE;
 }
 

@@ -48,7 +48,7 @@ TEST(CliOptions, RefusesBadInputWithAReason)
         {{"session"}, "no BMC address given (-H)"},
         {{"-H", "h", "-P", "seventeen-chars!!", "session"}, "password longer than 16 bytes"},
         {{"-H", "h", "--bogus", "session"}, "unknown option: --bogus"},
-        {{"-H", "h", "sel"}, "unknown command: sel"},
+        {{"-H", "h", "sensors"}, "unknown command: sensors"},
     };
     for (const auto& c : cases)
     {

@@ -8,6 +8,12 @@ const char* const CLI_USAGE =
     "commands:\n"
     "  session              open an RMCP+ session, print what was negotiated, close it\n"
     "  raw ROW [HEX ...]    send catalogue row ROW with the given data bytes in a session\n"
+    "  guid                 the BMC's device GUID\n"
+    "  sdr                  every sensor with its reading, once the SDR is loaded\n"
+    "  sel                  the system event log, decoded\n"
+    "  sel-clear            clear the system event log\n"
+    "  fru [ID]             FRU inventory of every device of the SDR, or of device ID\n"
+    "  power status|on|off|cycle|reset   chassis power\n"
     "options:\n"
     "  -H, --host ADDR      the BMC's IPv4 address\n"
     "  -p, --port PORT      UDP port (623)\n"
@@ -154,7 +160,10 @@ BOOL ParseCliOptions(const std::vector<std::string>& args, const char* envPasswo
     }
     if (options.command.empty())
         error = "no command given";
-    else if (options.command != "session" && options.command != "raw")
+    else if (options.command != "session" && options.command != "raw" &&
+             options.command != "guid" && options.command != "sdr" && options.command != "sel" &&
+             options.command != "sel-clear" && options.command != "fru" &&
+             options.command != "power")
         error = "unknown command: " + options.command;
     else if (options.host.empty())
         error = "no BMC address given (-H)";

@@ -1,6 +1,7 @@
 // tarn-cli: the console's command-line tool for operators and scripts. Exit status 0 on
 // success, 1 on any failure with a one-line reason on standard error.
 #include "tools/tarn-cli/CliOptions.h"
+#include "tools/tarn-cli/ServerCommands.h"
 
 #include "platform/DatagramSocket.h"
 #include "platform/MessageBox.h"
@@ -187,6 +188,9 @@ int main(int argc, char** argv)
     tagLAN_CONNECT_PARAM param;
     MakeConnectParam(param, options.user.c_str(), options.password.c_str(), options.authAlgorithm,
                      options.encrypt, options.privilege);
+    if (IsServerCommand(options.command))
+        return RunServerCommand(options, address, param);
+
     CRecordingMessageBoxes boxes; // the reason line says what the box would
     tagTRANSPORT_ENV env;
     env.messageBox = &boxes;
