@@ -266,6 +266,21 @@ TEST_F(IPMIServerSelTest, FruReadFallsBackToSmallerRequestsPerDevice)
     }
 }
 
+TEST_F(IPMIServerSelTest, FruDeviceSmallerThanTheReadIsReadToItsEnd)
+{
+    std::vector<BYTE> inventory = LoadHex("fru/sim_inventory");
+    {
+        std::lock_guard<std::mutex> guard(bmc->lock);
+        bmc->fru = inventory;
+        bmc->fru.resize(192); // the areas end before; past the end the device answers C9h
+        bmc->fruEndsWithData = true;
+    }
+    const CFruRecord* record = server->ReadFruRecord(0);
+    ASSERT_NE(record, nullptr);
+    ASSERT_NE(record->GetBoardArea(), nullptr);
+    EXPECT_EQ(record->GetBoardArea()->manufacturer.text, "Tessel Boards Ltd");
+}
+
 TEST_F(IPMIServerSelTest, FruReadsThatCannotCompleteGiveNoRecord)
 {
     EXPECT_EQ(server->ReadFruRecord(FRU_DEVICE_ID_LIMIT), nullptr);

@@ -365,3 +365,67 @@ TEST(IPMIServerSettings, PollingIntervalsComeFromTheRegistryWithTheirDefaults)
     registry.Close();
     std::system(("rm -rf '" + pattern + "'").c_str());
 }
+
+TEST_F(IPMIServerTest, RecordsTooLongForOneReplyAreReadInPieces)
+{
+    Make(&fakeClock);
+    UseRepository();
+    {
+        std::lock_guard<std::mutex> guard(bmc->lock);
+        bmc->sdrReadLimit = 33; // as ipmi_sim: longer whole-record reads get CAh
+    }
+    LoadSdr();
+    ASSERT_TRUE(server->IsSdrLoaded());
+    std::vector<CSensor> sensors = server->CopySensors();
+    ASSERT_EQ(sensors.size(), 3u);
+    std::lock_guard<std::mutex> guard(bmc->lock);
+    for (const CSensor& sensor : sensors)
+    {
+        const BYTE* record = sensor.GetRecord();
+        bool same = false;
+        for (const auto& stored : bmc->sdr)
+            same = same || std::equal(stored.begin(), stored.end(), record);
+        EXPECT_TRUE(same) << "sensor " << int(sensor.GetSensorNumber()) << " read whole";
+    }
+    EXPECT_EQ(server->AccessSensors().FruLocators().size(), 1u);
+}
+
+TEST_F(IPMIServerTest, ThresholdCrossingsReportedWithReadingsSetTheSensorStatus)
+{
+    Make(&SystemClock());
+    UseRepository();
+    {
+        std::lock_guard<std::mutex> guard(bmc->lock);
+        bmc->batchCode = 0xC1;
+        bmc->reading[0x31] = {0x40, 0xC0, 0x18}; // above upper non-critical and critical
+    }
+    ASSERT_TRUE(ConnectServer());
+    LoadSdr();
+    server->StartPolling(TRUE, FALSE);
+    ASSERT_TRUE(sink.WaitFor(WM_VEXA_READINGS_UPDATED, 1, kBound));
+    EXPECT_EQ(server->AccessSensors().FindSensor(0x31)->GetStatus(), SENSOR_STATUS_CRITICAL);
+
+    // Back under the critical threshold, still above non-critical; then normal.
+    {
+        std::lock_guard<std::mutex> guard(bmc->lock);
+        bmc->reading[0x31] = {0x40, 0xC0, 0x08};
+    }
+    ASSERT_TRUE(sink.WaitFor(WM_VEXA_READINGS_UPDATED, 3, kBound));
+    EXPECT_EQ(server->AccessSensors().FindSensor(0x31)->GetStatus(), SENSOR_STATUS_NON_CRITICAL);
+    {
+        std::lock_guard<std::mutex> guard(bmc->lock);
+        bmc->reading[0x31] = {0x40, 0xC0, 0x00};
+    }
+    ASSERT_TRUE(sink.WaitFor(WM_VEXA_READINGS_UPDATED, 5, kBound));
+    EXPECT_EQ(server->AccessSensors().FindSensor(0x31)->GetStatus(), SENSOR_STATUS_NORMAL);
+}
+
+TEST_F(IPMIServerTest, ConnectRaisesTheSessionToTheLoginPrivilege)
+{
+    Make(&SystemClock());
+    ASSERT_TRUE(ConnectServer());
+    auto requests = connection->Requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.front().row, ROW_SET_SESSION_PRIVILEGE);
+    EXPECT_EQ(requests.front().data, (std::vector<BYTE>{PRIVILEGE_ADMINISTRATOR}));
+}

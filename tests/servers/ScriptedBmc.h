@@ -54,6 +54,8 @@ public:
     std::vector<std::vector<BYTE>> sel; // 16-byte entries in log order
     std::vector<BYTE> fru;              // device 0
     BYTE fruLimit = 48;                 // larger requests get C8h
+    bool fruEndsWithData = false;       // offsets past fru's size get C9h
+    BYTE sdrReadLimit = 0xFF;           // longer record reads get CAh
     std::map<BYTE, std::vector<BYTE>> batch;   // start index -> next index, then pairs
     BYTE batchCode = 0;                        // completion code for the batch command
     std::map<BYTE, std::vector<BYTE>> reading; // Get Sensor Reading response per sensor
@@ -79,13 +81,19 @@ public:
             WORD id = static_cast<WORD>(r.data.at(2) | r.data.at(3) << 8);
             if (rejectedSdr.count(id))
                 return fail(0xCC);
+            const std::size_t offset = r.data.at(4);
+            const std::size_t count = r.data.at(5);
             for (std::size_t i = 0; i < sdr.size(); ++i)
             {
                 if (id != 0 && IdOf(sdr[i]) != id)
                     continue;
                 WORD next = i + 1 < sdr.size() ? IdOf(sdr[i + 1]) : 0xFFFF;
                 std::vector<BYTE> data = {static_cast<BYTE>(next), static_cast<BYTE>(next >> 8)};
-                data.insert(data.end(), sdr[i].begin(), sdr[i].end());
+                std::size_t end = count == 0xFF ? sdr[i].size() : offset + count;
+                if (end - offset > sdrReadLimit)
+                    return fail(0xCA);
+                for (std::size_t b = offset; b < end && b < sdr[i].size(); ++b)
+                    data.push_back(sdr[i][b]);
                 return ok(data);
             }
             return fail(0xCB);
@@ -117,6 +125,8 @@ public:
             BYTE count = r.data.at(3);
             if (count > fruLimit)
                 return fail(0xC8);
+            if (fruEndsWithData && offset >= fru.size())
+                return fail(0xC9);
             std::vector<BYTE> data = {count};
             for (std::size_t i = 0; i < count; ++i)
                 data.push_back(offset + i < fru.size() ? fru[offset + i] : 0);
