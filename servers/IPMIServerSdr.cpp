@@ -171,13 +171,41 @@ void CIPMIServer::SdrLoadBody(IMessageSink* sink, UINT completionMessage)
     WORD recordId = 0x0000;
     std::vector<BYTE> piecewise;
     WORD next = 0;
+    bool piecesOnly = false;
     for (WORD n = 0; n < count; ++n)
     {
         if (m_sensorStop.IsSet())
             return;
         request[3] = static_cast<BYTE>(recordId);
         request[4] = static_cast<BYTE>(recordId >> 8);
-        ReplyKind kind = Exchange(request, sizeof request, reply, 2, RETRY_PAUSE_MS);
+        // Once the BMC has refused a whole record for its length, read every record in
+        // pieces: asking again would cost a refusal and a retry pause per record.
+        if (piecesOnly)
+        {
+            if (!ReadSdrInPieces(request + 1, recordId, piecewise, next))
+            {
+                PostTo(sink, WM_VEXA_PROGRESS, PROGRESS_FINISHED, 0);
+                PostText(sink, WM_VEXA_LOG_TEXT, 0, "Get SDR failed, try connect once again!\n");
+                FailSdrLoad(sink, completionMessage);
+                return;
+            }
+            AddSdrRecord(*set, piecewise.data(), piecewise.size());
+            PostTo(sink, WM_VEXA_PROGRESS, PROGRESS_STEP, 0);
+            recordId = next;
+            if (recordId == SDR_LAST_RECORD)
+                break;
+            continue;
+        }
+        // Two attempts 100 ms apart, except when the first answer says the record is too
+        // long for one reply: it is then read in pieces at once.
+        ReplyKind kind = Exchange(request, sizeof request, reply, 1, 0);
+        if (kind == ReplyKind::None ||
+            (kind == ReplyKind::Error && reply.data[1] != IPMI_CC_CANNOT_RETURN_BYTES &&
+             reply.data[1] != IPMI_CC_LENGTH_EXCEEDED))
+        {
+            Pause(RETRY_PAUSE_MS);
+            kind = Exchange(request, sizeof request, reply, 1, 0);
+        }
         if (kind == ReplyKind::Good && ResponseLength(reply) >= 2)
         {
             AddSdrRecord(*set, reply.data + 4, ResponseLength(reply) - 2);
@@ -193,14 +221,16 @@ void CIPMIServer::SdrLoadBody(IMessageSink* sink, UINT completionMessage)
             PostTo(sink, WM_VEXA_PROGRESS, PROGRESS_STEP, 0);
             recordId = static_cast<WORD>((recordId & 0xFF00) | ((recordId + 1) & 0x00FF));
         }
-        else if (kind == ReplyKind::Error && (reply.data[1] == IPMI_CC_CANNOT_RETURN_BYTES ||
-                                              reply.data[1] == IPMI_CC_LENGTH_EXCEEDED) &&
+        else if (kind == ReplyKind::Error &&
+                 (reply.data[1] == IPMI_CC_CANNOT_RETURN_BYTES ||
+                  reply.data[1] == IPMI_CC_LENGTH_EXCEEDED) &&
                  ReadSdrInPieces(request + 1, recordId, piecewise, next))
         {
             // ipmi_sim refuses whole-record reads of records longer than about 33 bytes
             // with CAh, as BMCs with small message buffers do: the record was read in pieces.
             AddSdrRecord(*set, piecewise.data(), piecewise.size());
             PostTo(sink, WM_VEXA_PROGRESS, PROGRESS_STEP, 0);
+            piecesOnly = true;
             recordId = next;
             if (recordId == SDR_LAST_RECORD)
                 break;
@@ -233,8 +263,13 @@ BOOL CIPMIServer::ReadSdrInPieces(const BYTE reservation[2], WORD recordId,
                                   std::vector<BYTE>& record, WORD& next)
 {
     record.clear();
-    BYTE request[7] = {ROW_GET_SDR, reservation[0], reservation[1], static_cast<BYTE>(recordId),
-                       static_cast<BYTE>(recordId >> 8), 0, static_cast<BYTE>(SDR_HEADER_SIZE)};
+    BYTE request[7] = {ROW_GET_SDR,
+                       reservation[0],
+                       reservation[1],
+                       static_cast<BYTE>(recordId),
+                       static_cast<BYTE>(recordId >> 8),
+                       0,
+                       static_cast<BYTE>(SDR_HEADER_SIZE)};
     tagIPMI_REPLY reply;
     // The header first: it gives the record's length (byte 4 counts the bytes after it).
     if (Exchange(request, sizeof request, reply, 2, RETRY_PAUSE_MS) != ReplyKind::Good ||

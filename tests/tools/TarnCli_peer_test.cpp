@@ -62,15 +62,15 @@ protected:
     std::string Cli(const std::string& args, int* status = nullptr)
     {
         return RunCommand(std::string(VEXA_BIN_DIR) + "/tarn-cli -H 127.0.0.1 -p " +
-                       std::to_string(sim.Port()) + " -U " + IPMISIM_USER_ADMIN.name + " -P " +
-                       IPMISIM_USER_ADMIN.password + " " + args,
-                   status);
+                              std::to_string(sim.Port()) + " -U " + IPMISIM_USER_ADMIN.name +
+                              " -P " + IPMISIM_USER_ADMIN.password + " " + args,
+                          status);
     }
     std::string Ipmitool(const std::string& args)
     {
         return RunCommand("TZ=UTC ipmitool -I lanplus -C 3 -H 127.0.0.1 -p " +
-                   std::to_string(sim.Port()) + " -U " + IPMISIM_USER_ADMIN.name + " -P " +
-                   IPMISIM_USER_ADMIN.password + " " + args);
+                          std::to_string(sim.Port()) + " -U " + IPMISIM_USER_ADMIN.name + " -P " +
+                          IPMISIM_USER_ADMIN.password + " " + args);
     }
     nlohmann::json CliJson(const std::string& args)
     {

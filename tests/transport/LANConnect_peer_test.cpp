@@ -43,8 +43,8 @@ protected:
         env.messageBox = &boxes;
     }
 
-    tagLAN_CONNECT_PARAM Param(const char* user, const char* password, BYTE algorithm,
-                               BOOL encrypt, BYTE privilege = PRIVILEGE_ADMINISTRATOR)
+    tagLAN_CONNECT_PARAM Param(const char* user, const char* password, BYTE algorithm, BOOL encrypt,
+                               BYTE privilege = PRIVILEGE_ADMINISTRATOR)
     {
         tagLAN_CONNECT_PARAM p;
         EXPECT_TRUE(MakeConnectParam(p, user, password, algorithm, encrypt, privilege));
@@ -78,9 +78,9 @@ std::string DeviceIdData(CLANConnect& connection)
 // What ipmitool prints for Get Device ID on the same BMC, as "00 xx xx ...".
 std::string IpmitoolDeviceId(const CIpmiSim& sim)
 {
-    std::string command = "ipmitool -I lanplus -C 3 -H 127.0.0.1 -p " +
-                          std::to_string(sim.Port()) + " -U " + IPMISIM_USER_ADMIN.name + " -P " +
-                          IPMISIM_USER_ADMIN.password + " raw 6 1 2>/dev/null";
+    std::string command = "ipmitool -I lanplus -C 3 -H 127.0.0.1 -p " + std::to_string(sim.Port()) +
+                          " -U " + IPMISIM_USER_ADMIN.name + " -P " + IPMISIM_USER_ADMIN.password +
+                          " raw 6 1 2>/dev/null";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
     if (!pipe)
         return "";
@@ -155,9 +155,9 @@ TEST_F(LANConnectPeerTest, EachPrivilegeAndPasswordLengthLogsIn)
     {
         SCOPED_TRACE(u.user);
         CLANConnect connection(env);
-        ASSERT_TRUE(connection.Connect(sim->Address(), sim->Port(),
-                                       Param(u.user, u.password, RAKP_HMAC_SHA1, FALSE,
-                                             u.privilege)))
+        ASSERT_TRUE(
+            connection.Connect(sim->Address(), sim->Port(),
+                               Param(u.user, u.password, RAKP_HMAC_SHA1, FALSE, u.privilege)))
             << connection.LastReason();
         EXPECT_EQ(DeviceIdData(connection).substr(0, 2), "00");
         EXPECT_TRUE(connection.Disconnect());
@@ -167,9 +167,9 @@ TEST_F(LANConnectPeerTest, EachPrivilegeAndPasswordLengthLogsIn)
 TEST_F(LANConnectPeerTest, WrongPasswordAndUnknownUserFailWithAReason)
 {
     CLANConnect connection(env);
-    EXPECT_FALSE(connection.Connect(sim->Address(), sim->Port(),
-                                    Param(IPMISIM_USER_ADMIN.name, "not-the-password",
-                                          RAKP_HMAC_SHA1, FALSE)));
+    EXPECT_FALSE(connection.Connect(
+        sim->Address(), sim->Port(),
+        Param(IPMISIM_USER_ADMIN.name, "not-the-password", RAKP_HMAC_SHA1, FALSE)));
     EXPECT_NE(std::string(connection.LastReason()).find("wrong password"), std::string::npos)
         << connection.LastReason();
     EXPECT_FALSE(connection.IsConnected());
@@ -182,14 +182,14 @@ TEST_F(LANConnectPeerTest, WrongPasswordAndUnknownUserFailWithAReason)
     EXPECT_TRUE(boxes.Shown().empty()) << "the BMC answered: no box";
 
     // The same object connects afterwards, from the probe on, with a new session.
-    ASSERT_TRUE(connection.Connect(sim->Address(), sim->Port(),
-                                   Param(IPMISIM_USER_ADMIN.name, IPMISIM_USER_ADMIN.password,
-                                         RAKP_HMAC_SHA1, FALSE)));
+    ASSERT_TRUE(connection.Connect(
+        sim->Address(), sim->Port(),
+        Param(IPMISIM_USER_ADMIN.name, IPMISIM_USER_ADMIN.password, RAKP_HMAC_SHA1, FALSE)));
     DWORD first = connection.Session().consoleSessionId;
     EXPECT_TRUE(connection.Disconnect());
-    ASSERT_TRUE(connection.Connect(sim->Address(), sim->Port(),
-                                   Param(IPMISIM_USER_ADMIN.name, IPMISIM_USER_ADMIN.password,
-                                         RAKP_HMAC_SHA1, FALSE)));
+    ASSERT_TRUE(connection.Connect(
+        sim->Address(), sim->Port(),
+        Param(IPMISIM_USER_ADMIN.name, IPMISIM_USER_ADMIN.password, RAKP_HMAC_SHA1, FALSE)));
     EXPECT_NE(connection.Session().consoleSessionId, first);
     EXPECT_TRUE(connection.Disconnect());
 }

@@ -72,8 +72,8 @@ TEST_F(SessionCaptureTest, SetupAgreesWithFreeIpmiAndIpmiSim)
     BYTE status = 0xEE;
     const char* reason = "";
     auto openResponse = Payload(packets[3].bytes);
-    ASSERT_TRUE(CheckOpenSessionResponse(s, openResponse.data(), openResponse.size(), &status,
-                                         &reason))
+    ASSERT_TRUE(
+        CheckOpenSessionResponse(s, openResponse.data(), openResponse.size(), &status, &reason))
         << reason;
     BYTE rakp1Ours[64];
     std::size_t n = BuildRakp1(s, rakp1Ours, sizeof rakp1Ours);

@@ -47,8 +47,8 @@ int RunOn(CIpmiSim& sim, BOOL encrypt)
 {
     CLANConnect connection;
     tagLAN_CONNECT_PARAM param;
-    MakeConnectParam(param, IPMISIM_USER_ADMIN.name, IPMISIM_USER_ADMIN.password, RAKP_HMAC_SHA1, encrypt,
-                     PRIVILEGE_ADMINISTRATOR);
+    MakeConnectParam(param, IPMISIM_USER_ADMIN.name, IPMISIM_USER_ADMIN.password, RAKP_HMAC_SHA1,
+                     encrypt, PRIVILEGE_ADMINISTRATOR);
     if (!connection.Connect(sim.Address(), sim.Port(), param))
     {
         std::fprintf(stderr, "bench-transport: no session: %s\n", connection.LastReason());

@@ -98,8 +98,7 @@ BOOL LoadSdr(CIPMIServer& server, CCliSink& sink)
 
 // The sensor's value as the views present it: the converted reading for sensors with an
 // analog reading, the discrete text for the others.
-void SensorValue(const CSensor& sensor, bool& numeric, tagSENSOR_VALUE& value,
-                 std::string& text)
+void SensorValue(const CSensor& sensor, bool& numeric, tagSENSOR_VALUE& value, std::string& text)
 {
     numeric = sensor.ConvertRaw(sensor.GetRawReading(), value) != FALSE;
     text = numeric ? sensor.FormatValue(value)
@@ -112,7 +111,7 @@ int PrintSdr(CIPMIServer& server, CCliSink& sink, bool json)
         return Fail(std::string("SDR load failed: ") + ReasonOf(server));
     server.StartPolling(TRUE, FALSE);
     if (!sink.WaitReadings())
-        return Fail("no sensor readings arrived");
+        std::cerr << "tarn-cli: no round of readings came in; showing the last known values\n";
     nlohmann::json out = nlohmann::json::array();
     CSensorAccess sensors = server.AccessSensors();
     for (std::size_t i = 0; i < sensors.Count(); ++i)
