@@ -24,13 +24,6 @@ namespace
 {
 constexpr DWORD TOOL_TIMEOUT_MS = 20000;
 
-struct tagTOOL_RUN
-{
-    bool finished = false;
-    int exitCode = -1;
-    std::string output; // stdout and stderr together
-};
-
 std::string Trim(const std::string& text)
 {
     const char* space = " \t\r\n";
@@ -142,20 +135,8 @@ protected:
     // Runs a client with a bounded wait; a client that overruns is stopped by its PID.
     tagTOOL_RUN Run(const std::vector<std::string>& argv)
     {
-        tagTOOL_RUN run;
-        CPeerProcess tool;
         std::string log = m_sim.WorkDir() + "/client-" + std::to_string(++m_runs) + ".log";
-        if (!tool.Start(argv, log))
-        {
-            run.output = "cannot start " + argv[0];
-            return run;
-        }
-        run.finished = tool.WaitExit(TOOL_TIMEOUT_MS);
-        if (!run.finished)
-            tool.Stop();
-        run.exitCode = tool.ExitCode();
-        run.output = tool.ReadLog();
-        return run;
+        return RunTool(argv, log, TOOL_TIMEOUT_MS);
     }
 
     // ipmitool as admin over RMCP+ with cipher suite 3, then args.

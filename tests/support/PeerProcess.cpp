@@ -296,3 +296,22 @@ void RemoveTree(const std::string& path)
     std::error_code ec;
     std::filesystem::remove_all(path, ec);
 }
+
+tagTOOL_RUN RunTool(const std::vector<std::string>& argv, const std::string& logPath,
+                    DWORD timeoutMs)
+{
+    tagTOOL_RUN run;
+    CPeerProcess tool;
+    if (!tool.Start(argv, logPath))
+    {
+        run.output = "cannot start " + (argv.empty() ? std::string("(nothing)") : argv[0]);
+        return run;
+    }
+    run.finished = tool.WaitExit(timeoutMs);
+    if (!run.finished)
+        tool.Stop();
+    run.exitCode = tool.ExitCode();
+    run.output = tool.ReadLog();
+    return run;
+}
+

@@ -65,3 +65,17 @@ std::string FindProgram(const std::string& name);
 std::string MakeTempDir(const std::string& prefix);
 // Removes a directory tree made by MakeTempDir; ignores errors.
 void RemoveTree(const std::string& path);
+
+// One run of a client program (ipmitool, FreeIPMI, tarn-cli) to its end.
+struct tagTOOL_RUN
+{
+    bool finished = false;
+    int exitCode = -1;
+    std::string output; // stdout and stderr together
+};
+
+// Runs argv with its output in logPath, waiting at most timeoutMs; a program that overruns
+// is stopped by its process ID.
+tagTOOL_RUN RunTool(const std::vector<std::string>& argv, const std::string& logPath,
+                    DWORD timeoutMs);
+

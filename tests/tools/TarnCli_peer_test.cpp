@@ -23,8 +23,9 @@ namespace
 {
 std::string RunCommand(const std::string& command, int* status = nullptr)
 {
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen((command + " 2>/dev/null").c_str(), "r"),
-                                               pclose);
+    // coreutils timeout bounds every client run; stderr is left out of what is parsed.
+    const std::string bounded = "timeout 60 " + command + " 2>/dev/null";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(bounded.c_str(), "r"), pclose);
     std::string out;
     if (!pipe)
         return out;
@@ -68,7 +69,7 @@ protected:
     }
     std::string Ipmitool(const std::string& args)
     {
-        return RunCommand("TZ=UTC ipmitool -I lanplus -C 3 -H 127.0.0.1 -p " +
+        return RunCommand("env TZ=UTC ipmitool -I lanplus -C 3 -H 127.0.0.1 -p " +
                           std::to_string(sim.Port()) + " -U " + IPMISIM_USER_ADMIN.name + " -P " +
                           IPMISIM_USER_ADMIN.password + " " + args);
     }

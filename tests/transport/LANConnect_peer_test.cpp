@@ -78,7 +78,7 @@ std::string DeviceIdData(CLANConnect& connection)
 // What ipmitool prints for Get Device ID on the same BMC, as "00 xx xx ...".
 std::string IpmitoolDeviceId(const CIpmiSim& sim)
 {
-    std::string command = "ipmitool -I lanplus -C 3 -H 127.0.0.1 -p " + std::to_string(sim.Port()) +
+    std::string command = "timeout 60 ipmitool -I lanplus -C 3 -H 127.0.0.1 -p " + std::to_string(sim.Port()) +
                           " -U " + IPMISIM_USER_ADMIN.name + " -P " + IPMISIM_USER_ADMIN.password +
                           " raw 6 1 2>/dev/null";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
