@@ -52,6 +52,27 @@ bool CheckRmcpHeader(const BYTE* packet, std::size_t length, const char** reason
     return true;
 }
 
+// The framing's header: RMCP IPMI class, at least the header's bytes, the authentication
+// type the framing carries. Each failure names the check.
+bool CheckFramingHeader(const BYTE* packet, std::size_t length, std::size_t headerSize,
+                        BYTE authType, const char* truncated, const char* wrongType,
+                        const char** reason)
+{
+    if (!CheckRmcpHeader(packet, length, reason))
+        return false;
+    if (length < headerSize)
+    {
+        *reason = truncated;
+        return false;
+    }
+    if (packet[4] != authType)
+    {
+        *reason = wrongType;
+        return false;
+    }
+    return true;
+}
+
 bool CheckIntegrity(const BYTE* packet, std::size_t length, std::size_t payloadEnd,
                     const tagRMCPPLUS_CRYPTO& crypto, const char** reason)
 {
@@ -175,21 +196,13 @@ std::size_t BuildRmcpPlusPacket(const tagRMCPPLUS_FIELDS& fields, const BYTE* pa
 BOOL ExtractV15Message(const BYTE* packet, std::size_t length, BYTE* out, std::size_t capacity,
                        const char** reason)
 {
-    static const char* unused;
+    const char* ignored = "";
     if (reason == nullptr)
-        reason = &unused;
-    if (!CheckRmcpHeader(packet, length, reason))
+        reason = &ignored;
+    if (!CheckFramingHeader(packet, length, V15_HEADER_SIZE, IPMI_AUTHTYPE_NONE,
+                            "v1.5 header truncated",
+                            "v1.5 packet with authentication outside a session", reason))
         return FALSE;
-    if (length < V15_HEADER_SIZE)
-    {
-        *reason = "v1.5 header truncated";
-        return FALSE;
-    }
-    if (packet[4] != IPMI_AUTHTYPE_NONE)
-    {
-        *reason = "v1.5 packet with authentication outside a session";
-        return FALSE;
-    }
     std::size_t messageLength = packet[13];
     if (V15_HEADER_SIZE + messageLength > length)
     {
@@ -210,21 +223,12 @@ BOOL ExtractRmcpPlusMessage(const BYTE* packet, std::size_t length,
                             const tagRMCPPLUS_CRYPTO* crypto, BYTE* out, std::size_t capacity,
                             const char** reason)
 {
-    static const char* unused;
+    const char* ignored = "";
     if (reason == nullptr)
-        reason = &unused;
-    if (!CheckRmcpHeader(packet, length, reason))
+        reason = &ignored;
+    if (!CheckFramingHeader(packet, length, RMCPPLUS_HEADER_SIZE, IPMI_AUTHTYPE_RMCPPLUS,
+                            "RMCP+ header truncated", "not an RMCP+ packet", reason))
         return FALSE;
-    if (length < RMCPPLUS_HEADER_SIZE)
-    {
-        *reason = "RMCP+ header truncated";
-        return FALSE;
-    }
-    if (packet[4] != IPMI_AUTHTYPE_RMCPPLUS)
-    {
-        *reason = "not an RMCP+ packet";
-        return FALSE;
-    }
     CByteReader r(packet + 14, 2);
     std::size_t payloadLength = r.GetLe16();
     std::size_t payloadEnd = RMCPPLUS_HEADER_SIZE + payloadLength;
