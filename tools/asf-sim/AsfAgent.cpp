@@ -233,9 +233,8 @@ std::vector<CAsfAgent::tagOUTGOING> CAsfAgent::HandleSecure(const BYTE* data, st
     return HandleSetupMessage(data, length, message);
 }
 
-std::vector<CAsfAgent::tagOUTGOING> CAsfAgent::HandleSetupMessage(const BYTE* data,
-                                                                  std::size_t length,
-                                                                  const tagRMCP_VIEW& message)
+std::vector<CAsfAgent::tagOUTGOING>
+CAsfAgent::HandleSetupMessage(const BYTE* data, std::size_t length, const tagRMCP_VIEW& message)
 {
     if (message.isAck)
     {
@@ -277,8 +276,7 @@ std::vector<CAsfAgent::tagOUTGOING> CAsfAgent::HandleSetupMessage(const BYTE* da
     const BYTE setupHeader[RSP_HEADER_SIZE] = {};
     if (handled.hasReply)
     {
-        BYTE sequence =
-            message.sequence == RMCP_SEQ_NO_ACK ? RMCP_SEQ_NO_ACK : NextRmcpSequence();
+        BYTE sequence = message.sequence == RMCP_SEQ_NO_ACK ? RMCP_SEQ_NO_ACK : NextRmcpSequence();
         std::vector<BYTE> reply(setupHeader, setupHeader + RSP_HEADER_SIZE);
         std::vector<BYTE> body =
             BuildMessage(sequence, handled.replyType, message.tag, handled.replyData);
@@ -339,8 +337,7 @@ std::vector<CAsfAgent::tagOUTGOING> CAsfAgent::HandleSessionMessage(const BYTE* 
 
     std::vector<tagOUTGOING> outgoing;
     if (message.sequence != RMCP_SEQ_NO_ACK)
-        outgoing.push_back(
-            {true, SignSecure(AckOf(data, RSP_HEADER_SIZE + RMCP_ACK_SIZE))});
+        outgoing.push_back({true, SignSecure(AckOf(data, RSP_HEADER_SIZE + RMCP_ACK_SIZE))});
     if (handled.hasReply)
     {
         BYTE rmcpSequence =
@@ -496,10 +493,9 @@ CAsfAgent::tagHANDLED CAsfAgent::HandleOpenSession(const tagRMCP_VIEW& message)
     std::vector<BYTE>& data = handled.replyData;
     data = StatusReply(RSP_STATUS_OK, m_sidR);
     Append(data, m_sidM, 4);
-    const BYTE payloads[16] = {RSP_PAYLOAD_AUTHENTICATION, 0, 0, RSP_PAYLOAD_LENGTH,
-                               RSP_AUTH_RAKP_HMAC_SHA1,    0, 0, 0,
-                               RSP_PAYLOAD_INTEGRITY,      0, 0, RSP_PAYLOAD_LENGTH,
-                               RSP_INTEGRITY_HMAC_SHA1_96, 0, 0, 0};
+    const BYTE payloads[16] = {
+        RSP_PAYLOAD_AUTHENTICATION, 0, 0, RSP_PAYLOAD_LENGTH, RSP_AUTH_RAKP_HMAC_SHA1,    0, 0, 0,
+        RSP_PAYLOAD_INTEGRITY,      0, 0, RSP_PAYLOAD_LENGTH, RSP_INTEGRITY_HMAC_SHA1_96, 0, 0, 0};
     Append(data, payloads, sizeof payloads);
     return handled;
 }
@@ -518,8 +514,7 @@ CAsfAgent::tagHANDLED CAsfAgent::HandleRakp1(const tagRMCP_VIEW& message)
     const BYTE role = d[20];
     const BYTE nameLength = d[23];
     BYTE status = RSP_STATUS_OK;
-    if ((m_phase != Phase::Opened && m_phase != Phase::Rakp2Sent) ||
-        std::memcmp(d, m_sidM, 4) != 0)
+    if ((m_phase != Phase::Opened && m_phase != Phase::Rakp2Sent) || std::memcmp(d, m_sidM, 4) != 0)
         status = RSP_STATUS_INVALID_SESSION_ID;
     else if (role != ROLE_OPERATOR && role != ROLE_ADMINISTRATOR)
         status = RSP_STATUS_INVALID_ROLE;
@@ -543,18 +538,17 @@ CAsfAgent::tagHANDLED CAsfAgent::HandleRakp1(const tagRMCP_VIEW& message)
         return handled;
     }
     std::memcpy(m_rr, d + 4, sizeof m_rr);
-    std::memcpy(m_kr,
-                m_role == ROLE_ADMINISTRATOR ? m_options.adminKey : m_options.operatorKey,
+    std::memcpy(m_kr, m_role == ROLE_ADMINISTRATOR ? m_options.adminKey : m_options.operatorKey,
                 sizeof m_kr);
 
     std::vector<BYTE> input;
-    Append(input, m_sidR, 4);      // SIDr
-    Append(input, m_sidM, 4);      // SIDm
-    Append(input, m_rr, 16);       // Rr
-    Append(input, m_rm, 16);       // Rm
+    Append(input, m_sidR, 4);          // SIDr
+    Append(input, m_sidM, 4);          // SIDm
+    Append(input, m_rr, 16);           // Rr
+    Append(input, m_rm, 16);           // Rm
     Append(input, m_options.guid, 16); // GUIDm
-    input.push_back(m_role);       // ROLEm
-    input.push_back(nameLength);   // ULENGTHm
+    input.push_back(m_role);           // ROLEm
+    input.push_back(nameLength);       // ULENGTHm
     Append(input, d + 24, nameLength); // UNAMEm
     BYTE code[20];
     HmacSha1(input.data(), input.size(), m_kr, sizeof m_kr, code);
@@ -589,10 +583,10 @@ CAsfAgent::tagHANDLED CAsfAgent::HandleRakp3(const tagRMCP_VIEW& message)
 
     const BYTE nameLength = static_cast<BYTE>(m_name.size());
     std::vector<BYTE> input;
-    Append(input, m_rm, 16);    // Rm
-    Append(input, m_sidR, 4);   // SIDr
-    input.push_back(m_role);    // ROLEm
-    input.push_back(nameLength); // ULENGTHm
+    Append(input, m_rm, 16);                                                 // Rm
+    Append(input, m_sidR, 4);                                                // SIDr
+    input.push_back(m_role);                                                 // ROLEm
+    input.push_back(nameLength);                                             // ULENGTHm
     Append(input, reinterpret_cast<const BYTE*>(m_name.data()), nameLength); // UNAMEm
     BYTE expected[20];
     HmacSha1(input.data(), input.size(), m_kr, sizeof m_kr, expected);
@@ -613,8 +607,8 @@ CAsfAgent::tagHANDLED CAsfAgent::HandleRakp3(const tagRMCP_VIEW& message)
     input.push_back(m_role);
     input.push_back(nameLength);
     Append(input, reinterpret_cast<const BYTE*>(m_name.data()), nameLength);
-    HmacSha1(input.data(), input.size(), m_options.generationKey,
-             sizeof m_options.generationKey, m_sik);
+    HmacSha1(input.data(), input.size(), m_options.generationKey, sizeof m_options.generationKey,
+             m_sik);
     SecureZero(m_kr, sizeof m_kr);
     m_phase = Phase::Established;
     m_rxSequence = 0;
@@ -796,8 +790,9 @@ std::string CAsfAgent::ControlLocked(const std::string& command, const std::stri
         return "ok";
     }
     if (command == "capabilities")
-        return ParseHexBytes(argument, &m_options.capabilities, 1) ? "ok"
-                                                                   : "error: expected two hex digits";
+        return ParseHexBytes(argument, &m_options.capabilities, 1)
+                   ? "ok"
+                   : "error: expected two hex digits";
     return "error: unknown command " + command;
 }
 
@@ -812,13 +807,14 @@ tagSIM_STATS CAsfAgent::Stats() const
 
 std::string CAsfAgent::FormatStats(const tagSIM_STATS& s)
 {
-    auto hex = [](BYTE value) {
+    auto hex = [](BYTE value)
+    {
         const char* digits = "0123456789ABCDEF";
         return std::string{digits[value >> 4], digits[value & 0x0F]};
     };
     std::ostringstream out;
-    out << "stats received=" << s.received << " dropped=" << s.dropped
-        << " rejected=" << s.rejected << " duplicates=" << s.duplicates << " pings=" << s.pings
+    out << "stats received=" << s.received << " dropped=" << s.dropped << " rejected=" << s.rejected
+        << " duplicates=" << s.duplicates << " pings=" << s.pings
         << " capabilities=" << s.capabilities << " state-requests=" << s.stateRequests
         << " acks-sent=" << s.acksSent << " acks-received=" << s.acksReceived
         << " replies-sent=" << s.repliesSent << " sends-dropped=" << s.sendsDropped

@@ -27,17 +27,17 @@ enum class AsfChannel
 
 struct tagSIM_STATS
 {
-    unsigned received = 0;     // datagrams handed in
-    unsigned dropped = 0;      // received but dropped by --silent or --drop-every
-    unsigned rejected = 0;     // malformed, unknown session, bad integrity, stale, refused
-    unsigned duplicates = 0;   // retransmissions answered from the last replies
+    unsigned received = 0;   // datagrams handed in
+    unsigned dropped = 0;    // received but dropped by --silent or --drop-every
+    unsigned rejected = 0;   // malformed, unknown session, bad integrity, stale, refused
+    unsigned duplicates = 0; // retransmissions answered from the last replies
     unsigned pings = 0;
     unsigned capabilities = 0; // Capabilities Requests
     unsigned stateRequests = 0;
     unsigned acksSent = 0;
     unsigned acksReceived = 0;
     unsigned repliesSent = 0;
-    unsigned sendsDropped = 0; // acknowledgements and replies held back by --drop-ack/-reply
+    unsigned sendsDropped = 0;   // acknowledgements and replies held back by --drop-ack/-reply
     unsigned sessionsOpened = 0; // sessions that reached the established state
     unsigned authFailures = 0;   // RAKP Message 3 with a wrong code
     unsigned closes = 0;

@@ -66,7 +66,8 @@ void CAsfListener::Serve(CUdpSocket& socket, AsfChannel channel)
             continue;
         try
         {
-            for (const std::vector<BYTE>& reply : m_agent.HandleDatagram(channel, buffer, got.length))
+            for (const std::vector<BYTE>& reply :
+                 m_agent.HandleDatagram(channel, buffer, got.length))
                 socket.SendTo(got.sourceAddress, got.sourcePort, reply.data(), reply.size());
         }
         catch (...)

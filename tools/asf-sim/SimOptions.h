@@ -17,11 +17,11 @@ struct tagSIM_OPTIONS
     WORD portRsp = 664;
 
     // What the simulated adapter and machine report.
-    bool ipmi = false;         // Presence Pong: IPMI supported
-    bool rsp = true;           // Presence Pong: RMCP security extensions supported
-    BYTE capabilities = 0xFF;  // Capabilities Response byte 10
-    BYTE state = 0;            // System State Response byte 0
-    bool watchdog = false;     // System State Response byte 1, bit 0
+    bool ipmi = false;        // Presence Pong: IPMI supported
+    bool rsp = true;          // Presence Pong: RMCP security extensions supported
+    BYTE capabilities = 0xFF; // Capabilities Response byte 10
+    BYTE state = 0;           // System State Response byte 0
+    bool watchdog = false;    // System State Response byte 1, bit 0
     BYTE guid[SIM_GUID_SIZE] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
                                 0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};
 
