@@ -108,7 +108,8 @@ void Append(std::vector<BYTE>& out, const BYTE* data, std::size_t length)
 
 bool IsPowerOp(BYTE type)
 {
-    return type >= ASF_RESET && type <= ASF_POWER_CYCLE;
+    return type == ASF_RESET || type == ASF_POWER_UP || type == ASF_POWER_DOWN ||
+           type == ASF_POWER_CYCLE;
 }
 
 bool IsStatusRequest(BYTE type)
