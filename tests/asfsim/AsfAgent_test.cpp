@@ -235,21 +235,21 @@ TEST_F(AsfAgentTest, SignedMessagesAreChecked)
     struct tagCASE
     {
         const char* name;
-        std::size_t offset; // byte to flip; SIZE_MAX for none
         std::vector<BYTE> datagram;
         const char* reason;
     };
     BYTE otherSid[4] = {0x01, 0x02, 0x03, 0x04};
+    BYTE wrongKey[20] = {};
     std::vector<BYTE> withoutTrailer(good.begin(), good.end() - 12);
     std::vector<BYTE> badPad = Signed(m_sidM, 6, Message(2, 0x82), m_sik);
     badPad[20] = 0x01;
     const tagCASE cases[] = {
-        {"stale sequence", 0, Signed(m_sidM, 5, Message(3, 0x82), m_sik), "stale-sequence"},
-        {"other session", 0, Signed(otherSid, 7, Message(3, 0x82), m_sik), "unknown-session"},
-        {"no trailer", 0, withoutTrailer, "bad-length"},
-        {"pad not zero", 0, badPad, "bad-pad"},
-        {"bad integrity", 0, Signed(m_sidM, 8, Message(3, 0x82), RR), "bad-integrity"},
-        {"setup message inside the session", 0,
+        {"stale sequence", Signed(m_sidM, 5, Message(3, 0x82), m_sik), "stale-sequence"},
+        {"other session", Signed(otherSid, 7, Message(3, 0x82), m_sik), "unknown-session"},
+        {"no trailer", withoutTrailer, "bad-length"},
+        {"pad not zero", badPad, "bad-pad"},
+        {"bad integrity", Signed(m_sidM, 8, Message(3, 0x82), wrongKey), "bad-integrity"},
+        {"setup message inside the session",
          Signed(m_sidM, 9, Message(3, 0x83, OpenSessionRequest(SID_R)), m_sik),
          "unexpected-message"},
     };
