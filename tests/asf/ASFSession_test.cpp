@@ -80,8 +80,8 @@ TEST_F(ASFSessionTest, LostAcknowledgementCostsASecondIdenticalSend)
     QueueReply(ASF_MSG_CAPABILITIES_RESPONSE, sequence, std::vector<BYTE>(16, 0x0F));
     BYTE caps[16];
     std::size_t size = sizeof caps;
-    ASSERT_TRUE(session->Transact(ASF_MSG_CAPABILITIES_REQUEST, nullptr, 0, TRUE, caps, &size,
-                                  TRUE));
+    ASSERT_TRUE(
+        session->Transact(ASF_MSG_CAPABILITIES_REQUEST, nullptr, 0, TRUE, caps, &size, TRUE));
     EXPECT_EQ(size, 16u);
     const auto sent = net.Sent();
     ASSERT_EQ(sent.size(), 2u);
@@ -90,8 +90,8 @@ TEST_F(ASFSessionTest, LostAcknowledgementCostsASecondIdenticalSend)
     EXPECT_EQ(net.lastPort, RMCP_PRIMARY_PORT);
 
     // No answer at all: two sends, then failure.
-    EXPECT_FALSE(session->Transact(ASF_MSG_CAPABILITIES_REQUEST, nullptr, 0, TRUE, caps, &size,
-                                   TRUE));
+    EXPECT_FALSE(
+        session->Transact(ASF_MSG_CAPABILITIES_REQUEST, nullptr, 0, TRUE, caps, &size, TRUE));
     EXPECT_EQ(net.Sent().size(), 4u);
 }
 
@@ -100,8 +100,7 @@ TEST_F(ASFSessionTest, PingWantsNoAcknowledgement)
     auto session = Make();
     ASSERT_TRUE(session->OpenSocket());
     const BYTE before = PeekRmcpSequence();
-    QueueReply(ASF_MSG_PRESENCE_PONG, 0xFF,
-               FromHex("000011be 00000000 00 80 000000000000"));
+    QueueReply(ASF_MSG_PRESENCE_PONG, 0xFF, FromHex("000011be 00000000 00 80 000000000000"));
     ASSERT_TRUE(session->PresencePing());
     EXPECT_EQ(ToHex(net.Sent()[0]), "06 00 ff 06 00 00 11 be 80 ff 00 00");
     EXPECT_EQ(PeekRmcpSequence(), before);
@@ -119,8 +118,8 @@ TEST_F(ASFSessionTest, ReplyLargerThanTheCallersBufferFails)
     QueueReply(ASF_MSG_SYSTEM_STATE_RESPONSE, sequence, std::vector<BYTE>(16, 0x01));
     BYTE state[4];
     std::size_t size = sizeof state;
-    EXPECT_FALSE(session->Transact(ASF_MSG_SYSTEM_STATE_REQUEST, nullptr, 0, TRUE, state, &size,
-                                   TRUE));
+    EXPECT_FALSE(
+        session->Transact(ASF_MSG_SYSTEM_STATE_REQUEST, nullptr, 0, TRUE, state, &size, TRUE));
     EXPECT_EQ(size, 16u);
     EXPECT_EQ(net.Sent().size(), 1u) << "the reply arrived; only the size is wrong";
 }
@@ -130,14 +129,14 @@ TEST_F(ASFSessionTest, DatagramsFromElsewhereAreIgnored)
     auto session = Make();
     ASSERT_TRUE(session->OpenSocket());
     const BYTE sequence = PeekRmcpSequence();
-    QueueAck(sequence, 0x7F000009);                        // another host
-    QueueAck(sequence, ADAPTER_ADDRESS, 7000);             // another port
+    QueueAck(sequence, 0x7F000009);            // another host
+    QueueAck(sequence, ADAPTER_ADDRESS, 7000); // another port
     QueueAck(sequence);
     QueueReply(ASF_MSG_SYSTEM_STATE_RESPONSE, sequence, {0x05, 0x01, 0, 0});
     BYTE state[4];
     std::size_t size = sizeof state;
-    ASSERT_TRUE(session->Transact(ASF_MSG_SYSTEM_STATE_REQUEST, nullptr, 0, TRUE, state, &size,
-                                  TRUE));
+    ASSERT_TRUE(
+        session->Transact(ASF_MSG_SYSTEM_STATE_REQUEST, nullptr, 0, TRUE, state, &size, TRUE));
     EXPECT_EQ(net.Sent().size(), 1u);
     EXPECT_EQ(state[0], 0x05);
 
@@ -147,8 +146,8 @@ TEST_F(ASFSessionTest, DatagramsFromElsewhereAreIgnored)
     QueueAck(next);
     QueueReply(ASF_MSG_SYSTEM_STATE_RESPONSE, next, {0x00, 0x00, 0, 0});
     size = sizeof state;
-    ASSERT_TRUE(session->Transact(ASF_MSG_SYSTEM_STATE_REQUEST, nullptr, 0, TRUE, state, &size,
-                                  TRUE));
+    ASSERT_TRUE(
+        session->Transact(ASF_MSG_SYSTEM_STATE_REQUEST, nullptr, 0, TRUE, state, &size, TRUE));
     EXPECT_EQ(net.Sent().size(), 3u);
 }
 
@@ -217,8 +216,8 @@ TEST_F(ASFSessionTest, RepliesFailingIntegrityAreDropped)
     const std::size_t before = net.Sent().size();
     BYTE state[4];
     std::size_t size = sizeof state;
-    EXPECT_FALSE(session->Transact(ASF_MSG_SYSTEM_STATE_REQUEST, nullptr, 0, TRUE, state, &size,
-                                   TRUE));
+    EXPECT_FALSE(
+        session->Transact(ASF_MSG_SYSTEM_STATE_REQUEST, nullptr, 0, TRUE, state, &size, TRUE));
     EXPECT_EQ(net.Sent().size() - before, 2u) << "two attempts, no ack of a forged reply";
     EXPECT_EQ(session->GetStateCode(), ASF_STATE_INVALID);
 }
@@ -262,10 +261,10 @@ TEST_F(ASFSessionTest, PowerUpWithoutSessionAsksForCredentials)
     EXPECT_TRUE(net.Sent().empty());
 
     Credentials(ASF_ROLE_INDEX_ADMINISTRATOR);
-    responder.Queue({ASF_DIALOG_TITLE,
-                     "OK",
-                     {{"212", "administrator"},
-                      {"209", "0102030405060708090a0b0c0d0e0f1011121314"}}});
+    responder.Queue(
+        {ASF_DIALOG_TITLE,
+         "OK",
+         {{"212", "administrator"}, {"209", "0102030405060708090a0b0c0d0e0f1011121314"}}});
     EXPECT_TRUE(session->PowerUp());
     EXPECT_TRUE(session->IsEstablished());
     EXPECT_EQ(adapter.types.back(), ASF_MSG_POWER_UP);

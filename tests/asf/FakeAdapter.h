@@ -25,13 +25,13 @@ struct tagFAKE_ADAPTER
     BYTE state = 0x00;
     BYTE watchdog = 0x00;
     bool answerPing = true;
-    bool silent = false;       // nothing at all is answered
-    bool corruptMac = false;   // signed replies carry a wrong integrity code
+    bool silent = false;     // nothing at all is answered
+    bool corruptMac = false; // signed replies carry a wrong integrity code
     BYTE expectRole = 0x01;
 
     // What the adapter saw.
-    std::vector<BYTE> types;     // message types received (acks excluded)
-    std::vector<WORD> ports;     // the port of each
+    std::vector<BYTE> types; // message types received (acks excluded)
+    std::vector<WORD> ports; // the port of each
     bool rakp3Good = false;
     bool established = false;
     BYTE sik[20] = {};
@@ -82,9 +82,8 @@ struct tagFAKE_ADAPTER
             break;
         case ASF_MSG_OPEN_SESSION_REQUEST:
             std::memcpy(sidr, data, 4);
-            reply = {0, 0, 0, 0, sidr[0], sidr[1], sidr[2], sidr[3], 0x5A, 0x5B, 0x5C, 0x5D,
-                     1,  0, 0, 8, 1,       0,       0,       0,       2,    0,    0,    8,
-                     1,  0, 0, 0};
+            reply = {0, 0, 0, 0, sidr[0], sidr[1], sidr[2], sidr[3], 0x5A, 0x5B, 0x5C, 0x5D, 1, 0,
+                     0, 8, 1, 0, 0,       0,       2,       0,       0,    8,    1,    0,    0, 0};
             break;
         case ASF_MSG_RAKP_1:
             reply = Rakp2(data);
