@@ -47,6 +47,9 @@ struct tagDIALOG_BUTTON
 {
     int id = 0; // the result DoModal returns, e.g. IDOK
     std::string text;
+    // A button that acts and keeps the dialog open (e.g. "&Save Default"): answering with it
+    // runs the dialog's onKeep on the thread that shows the dialog, with the values given.
+    bool keepsOpen = false;
 };
 
 struct tagDIALOG
@@ -55,6 +58,9 @@ struct tagDIALOG
     std::string text; // optional explanatory text above the controls
     std::vector<tagDIALOG_CONTROL> controls;
     std::vector<tagDIALOG_BUTTON> buttons;
+    // Called for a keepsOpen button with its id and the controls as answered; it may change
+    // the controls, which the open dialog then shows.
+    std::function<void(int, std::vector<tagDIALOG_CONTROL>&)> onKeep;
 };
 
 enum class MODAL_KIND
@@ -114,6 +120,9 @@ private:
         int defaultResult = IDCANCEL;
         bool answered = false;
         int result = 0;
+        std::vector<bool> keepsOpen; // per button
+        int kept = 0;                // a keepsOpen button answered, not yet acted on
+        std::function<void(int, std::vector<tagDIALOG_CONTROL>&)> onKeep;
     };
 
     int RunModal(std::shared_ptr<tagSLOT> slot);
