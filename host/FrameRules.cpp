@@ -32,7 +32,7 @@ std::string FormatConnectionTime(const std::tm& now, const std::tm& start)
         hours -= 24;
     if (hours < 0)
         hours += 24;
-    char text[16];
+    char text[40];
     std::snprintf(text, sizeof(text), "%.2d:%.2d:%.2d", hours, minutes, seconds);
     return text;
 }

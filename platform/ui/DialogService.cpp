@@ -101,6 +101,15 @@ BOOL CheckValue(const tagDIALOG_CONTROL& control, const std::string& value, std:
             return FALSE;
         }
         return TRUE;
+    case DLG_CONTROL_KIND::FOLDER:
+        if (value.empty() || value[0] != '/' || value.size() > 4096 ||
+            value.find('\0') != std::string::npos)
+        {
+            *reason = name + " takes an absolute folder path";
+            return FALSE;
+        }
+        *out = value;
+        return TRUE;
     case DLG_CONTROL_KIND::SPIN:
     {
         long v = 0;
@@ -135,6 +144,8 @@ const char* DlgControlKindName(DLG_CONTROL_KIND kind)
         return "radio";
     case DLG_CONTROL_KIND::SPIN:
         return "spin";
+    case DLG_CONTROL_KIND::FOLDER:
+        return "folder";
     }
     return "label";
 }
