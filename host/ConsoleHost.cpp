@@ -78,12 +78,8 @@ json TreeJson(const tagTREE_NODE& node)
     json children = json::array();
     for (const auto& child : node.children)
         children.push_back(TreeJson(child));
-    return {{"value", node.value},
-            {"text", node.text},
-            {"icon", node.icon},
-            {"selected", node.selected},
-            {"expanded", node.expanded},
-            {"children", children}};
+    return {{"value", node.value},       {"text", node.text},         {"icon", node.icon},
+            {"selected", node.selected}, {"expanded", node.expanded}, {"children", children}};
 }
 
 BOOL HasNode(const tagTREE_NODE& node, DWORD value)
@@ -372,7 +368,8 @@ void CConsoleHost::ServePage(const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& r
     if (!BuildPresetServer(control, record, connect))
         return;
     auto* posted = new tagSERVER_RECORD(record);
-    if (!m_frame.PostMessage(WM_FRAME_ADD_PRESET, reinterpret_cast<WPARAM>(posted), connect ? 1 : 0))
+    if (!m_frame.PostMessage(WM_FRAME_ADD_PRESET, reinterpret_cast<WPARAM>(posted),
+                             connect ? 1 : 0))
         delete posted;
 }
 

@@ -138,8 +138,8 @@ const tagPOWER_COMMAND POWER_COMMANDS[] = {
     {ID_POWER_DOWN, "Are you sure to power down the host\n%s\n", "Confirm power down", 0,
      ASF_POWER_OP::DOWN, "Power Down operation is done.", "Power Down", FALSE,
      "Power down failed.\nPlease check whether you have such privilege.", "Power down"},
-    {ID_POWER_UP, "Are you sure to power up the host\n%s\n", "Cofirm power up", 1,
-     ASF_POWER_OP::UP, "Power Up operation is done.", "Power Up", FALSE,
+    {ID_POWER_UP, "Are you sure to power up the host\n%s\n", "Cofirm power up", 1, ASF_POWER_OP::UP,
+     "Power Up operation is done.", "Power Up", FALSE,
      "Power up failed.\nPlease check whether you have such privilege.", "Power up"},
     {ID_RESET, "Are you sure to reset the host\n%s\n", "Confirm reset", 3, ASF_POWER_OP::RESET,
      "Power Reset operation is done.", "Power Reset", FALSE,
@@ -282,8 +282,8 @@ LRESULT CVexaFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
             CServer* last = m_doc->GetServerAt(m_doc->GetServerCount() - 1, FALSE);
             if (last != nullptr)
             {
-                const BYTE type = last->GetServerType() == SERVER_TYPE_IPMI ? NODE_IPMI_SERVER
-                                                                             : NODE_ASF_SERVER;
+                const BYTE type =
+                    last->GetServerType() == SERVER_TYPE_IPMI ? NODE_IPMI_SERVER : NODE_ASF_SERVER;
                 SelectNode(MakeNodeValue(type, last->GetServerTag()));
                 OnConnect();
             }
@@ -739,7 +739,8 @@ void CVexaFrame::OnAddServer()
         Edit(2, "Server &IP Address", defaults.hasAddress ? FormatIpText(defaults.address) : "",
              15),
     };
-    dialog.buttons = {{IDOK, "&OK"}, {IDCANCEL, "&Cancel"}, {ID_SAVE_DEFAULT, "&Save Default", true}};
+    dialog.buttons = {
+        {IDOK, "&OK"}, {IDCANCEL, "&Cancel"}, {ID_SAVE_DEFAULT, "&Save Default", true}};
     CRegistry* registry = m_env.registry;
     dialog.onKeep = [registry](int, std::vector<tagDIALOG_CONTROL>& controls)
     { WriteDefaultConnection(*registry, controls[0].value, AddressOf(controls[1].value)); };
@@ -766,10 +767,9 @@ void CVexaFrame::OnDeleteServer()
     if (server == nullptr)
         return;
     const BYTE tag = server->GetServerTag();
-    if (m_dialogs.MessageBox(Printf("Are you sure to delete this connection\n%s\n",
-                                    server->GetIpText()),
-                             "Confirm Delete connection",
-                             MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
+    if (m_dialogs.MessageBox(
+            Printf("Are you sure to delete this connection\n%s\n", server->GetIpText()),
+            "Confirm Delete connection", MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
         return;
     server = m_doc->FindServer(tag, FALSE); // it may have gone while the question was open
     if (server == nullptr)

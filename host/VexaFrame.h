@@ -46,9 +46,9 @@ constexpr UINT WM_FRAME_GET_DOC = 0x595;     // returns the CVexaDoc*
 constexpr UINT WM_FRAME_ADD_SERVER = 0x598;  // wParam: owned tagSERVER_RECORD*, with probing
 constexpr UINT WM_FRAME_UPDATE_NODE = 0x599; // wParam: server tag, lParam: node state
 constexpr UINT WM_FRAME_REDRAW_TERMINAL = 0x59A;
-constexpr UINT WM_FRAME_READINGS = 0x59B;      // wParam: server (sent)
-constexpr UINT WM_FRAME_ADD_PRESET = 0x59F;    // wParam: owned tagSERVER_RECORD*, lParam 1 connect
-constexpr UINT WM_FRAME_SELECT_NODE = 0x5A0;   // wParam: node value (the page's click)
+constexpr UINT WM_FRAME_READINGS = 0x59B;    // wParam: server (sent)
+constexpr UINT WM_FRAME_ADD_PRESET = 0x59F;  // wParam: owned tagSERVER_RECORD*, lParam 1 connect
+constexpr UINT WM_FRAME_SELECT_NODE = 0x5A0; // wParam: node value (the page's click)
 
 constexpr UINT_PTR FRAME_TIMER_MESSAGE_RESET = 1;
 constexpr UINT FRAME_TIMER_MESSAGE_RESET_MS = 10000;
@@ -102,12 +102,12 @@ struct tagSERVER_VIEW
 // What the frame is built with besides the models it draws into.
 struct tagFRAME_ENV
 {
-    CRegistry* registry = nullptr;         // the process registry; required
+    CRegistry* registry = nullptr;           // the process registry; required
     CCredentialStore* credentials = nullptr; // ASF credentials; required for ASF connects
-    WORD rmcpPort = 623;                   // IPMI LAN, RMCP presence ping, ASF RMCP
-    WORD rspPort = 664;                    // ASF secure session
+    WORD rmcpPort = 623;                     // IPMI LAN, RMCP presence ping, ASF RMCP
+    WORD rspPort = 664;                      // ASF secure session
     WORD wakeOnLanPort = 2304;
-    std::string startFolder = "/";         // where the folder chooser opens
+    std::string startFolder = "/"; // where the folder chooser opens
     // Presence ping: 1 IPMI, 0 ASF, -1 no pong. Defaults to ProbeServerKind.
     std::function<int(DWORD address)> probe;
     // Local time now; tests fix it.

@@ -23,8 +23,8 @@ enum class DLG_CONTROL_KIND
     EDIT,
     DROPDOWN,
     CHECKBOX,
-    RADIO, // a group of radio buttons: options are the buttons, value the chosen one
-    SPIN,  // an edit with a spin range: value is a whole number within [minimum, maximum]
+    RADIO,  // a group of radio buttons: options are the buttons, value the chosen one
+    SPIN,   // an edit with a spin range: value is a whole number within [minimum, maximum]
     FOLDER, // a folder of the console machine chosen by browsing: value is an absolute path
 };
 
