@@ -76,6 +76,18 @@ void SetAsfStateInterval(CServer& server, int seconds)
     }
 }
 
+DWORD AsfPollPeriodMs(CServer& server)
+{
+    auto* asf = dynamic_cast<CASFServer*>(&server);
+    return asf != nullptr && asf->IsConnected() ? asf->GetPollPeriodMs() : 0;
+}
+
+BOOL StartAsfPoll(CServer& server)
+{
+    auto* asf = dynamic_cast<CASFServer*>(&server);
+    return asf != nullptr && asf->StartPoll();
+}
+
 int ProbeServerKind(DWORD address, WORD rmcpPort)
 {
     tagASF_SESSION_ENV env;

@@ -42,6 +42,10 @@ ASF_CONNECT_RESULT ConnectAsfServer(CServer& server, CDialogService& dialogs,
                                     CCredentialStore& credentials);
 BOOL AsfPower(CServer& server, ASF_POWER_OP op);
 void SetAsfStateInterval(CServer& server, int seconds);
+// The state-polling period of a connected ASF server in milliseconds, 0 for other servers.
+DWORD AsfPollPeriodMs(CServer& server);
+// Starts one state poll of an ASF server; FALSE when none started.
+BOOL StartAsfPoll(CServer& server);
 
 // Presence ping of an address: 1 when the pong announces IPMI, 0 for an ASF-only pong,
 // -1 when no pong arrives.

@@ -242,6 +242,7 @@ LRESULT CVexaFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_IDLEUPDATECMDUI:
         OnIdleUpdate();
+        PollAsfServers();
         return 0;
     case WM_TIMER:
         OnTimer(wParam);
@@ -418,6 +419,28 @@ std::string CVexaFrame::ConnectionTimeText(BYTE tag)
     return FormatConnectionTime(nowTm, startTm);
 }
 
+// The ASF servers' state polling, one poll per server and period, driven by the idle tick.
+void CVexaFrame::PollAsfServers()
+{
+    if (m_doc == nullptr || !m_doc->Lock())
+        return;
+    const std::time_t now = m_env.now();
+    const int count = m_doc->GetServerCount();
+    for (int i = 0; i < count; ++i)
+    {
+        CServer* s = m_doc->GetServerAt(i, FALSE);
+        const DWORD period = s != nullptr ? AsfPollPeriodMs(*s) : 0;
+        if (period == 0)
+            continue;
+        std::time_t& last = m_lastAsfPoll[s->GetServerTag()];
+        if (last != 0 && now - last < static_cast<std::time_t>(period / 1000))
+            continue;
+        if (StartAsfPoll(*s))
+            last = now;
+    }
+    m_doc->Unlock();
+}
+
 void CVexaFrame::MarkConnected(BYTE tag, BOOL connected)
 {
     {
@@ -427,6 +450,7 @@ void CVexaFrame::MarkConnected(BYTE tag, BOOL connected)
         else
             m_connectedAt.erase(tag);
     }
+    m_lastAsfPoll.erase(tag);
     UpdateNode(tag, connected ? NODE_STATE_CONNECTED : NODE_STATE_DISCONNECTED);
     OnIdleUpdate();
 }

@@ -149,6 +149,7 @@ private:
     void OnIdleUpdate();
     void OnCommand(UINT id);
     void OnTimer(UINT_PTR id);
+    void PollAsfServers();
     void OnSdrLoaded(BYTE tag);
     void OnSelFetched(BYTE tag);
     void OnProgress(WPARAM what, LPARAM value);
@@ -197,7 +198,8 @@ private:
     BOOL m_statusBarVisible = TRUE;
     BOOL m_petPaneVisible = TRUE;
     BOOL m_navigationVisible = TRUE;
-    std::map<BYTE, int> m_disconnectRetries; // tag -> attempts left (UI thread)
+    std::map<BYTE, int> m_disconnectRetries;   // tag -> attempts left (UI thread)
+    std::map<BYTE, std::time_t> m_lastAsfPoll; // tag -> time of the last state poll (UI thread)
 
     mutable std::mutex m_lock;
     tagDIAGNOSTICS m_diagnostics;

@@ -335,3 +335,21 @@ test('dump and restore go through the folder chooser', async () => {
   assert.match(texts.at(-1), /restored\.$/);
   await page.screenshot({ path: join(buildDir, 'frame-restored.png') });
 });
+
+test('Help Contents opens the manual once and raises it the second time', async () => {
+  const opened = [];
+  browser.on('page', (p) => opened.push(p));
+  await command('Help', 'Help Contents');
+  await until(() => opened.length === 1, 'the manual window');
+  const manual = opened[0];
+  await until(async () => (await manual.title().catch(() => '')) === 'Vexa Remote Console Manual', 'the manual loaded');
+  assert.ok(manual.url().endsWith('/manual.html'));
+  const before = (await state()).window.seq;
+  await command('Help', 'Help Contents');
+  await until(async () => (await state()).window.seq === before + 1, 'the second request');
+  // The page reuses the named window instead of opening another (a second window would have
+  // been reported by now: the page acts on the pushed state before the next idle tick).
+  await until(async () => (await manual.evaluate(() => document.title)) === 'Vexa Remote Console Manual', 'the manual still open');
+  assert.equal(opened.length, 1);
+  await manual.close();
+});
