@@ -2,13 +2,32 @@
 // console's tree model holds them. A click selects the node as a click in the tree would.
 let host = null;
 let onSelect = null;
+let last = null;
+// Expansion the operator changed in this page, by node value; the rest follows the console.
+const toggled = new Map();
+
+function isExpanded(node) {
+  return toggled.has(node.value) ? toggled.get(node.value) : node.expanded;
+}
 
 function item(node) {
   const li = document.createElement('li');
   li.setAttribute('role', 'treeitem');
   li.dataset.value = String(node.value);
-  if (node.children.length) li.setAttribute('aria-expanded', node.expanded ? 'true' : 'false');
+  const expanded = isExpanded(node);
+  if (node.children.length) li.setAttribute('aria-expanded', expanded ? 'true' : 'false');
   li.setAttribute('aria-selected', node.selected ? 'true' : 'false');
+  const twisty = document.createElement('span');
+  twisty.className = 'twisty';
+  twisty.textContent = node.children.length ? (expanded ? '\u25BE' : '\u25B8') : '';
+  if (node.children.length) {
+    twisty.addEventListener('click', (event) => {
+      event.stopPropagation();
+      toggled.set(node.value, !expanded);
+      renderTree(last);
+    });
+  }
+  li.append(twisty);
   const label = document.createElement('span');
   label.className = `node icon-${node.icon}${node.selected ? ' selected' : ''}`;
   label.textContent = node.text;
@@ -17,7 +36,7 @@ function item(node) {
     onSelect(node.value);
   });
   li.append(label);
-  if (node.children.length && node.expanded) {
+  if (node.children.length && expanded) {
     const group = document.createElement('ul');
     group.setAttribute('role', 'group');
     for (const child of node.children) group.append(item(child));
@@ -33,6 +52,7 @@ export function initTree(element, select) {
 
 export function renderTree(tree) {
   if (!host || !tree) return;
+  last = tree;
   const root = document.createElement('ul');
   root.setAttribute('role', 'tree');
   root.setAttribute('aria-label', 'Servers');
