@@ -13,8 +13,7 @@ constexpr const char* POWER_DOWN_REFUSED =
 constexpr const char* RESET_REFUSED = "The host you connected to  does not support Reset!.\n";
 constexpr const char* POWER_CYCLE_REFUSED =
     "The host you connected to  does not support Power Cycle!.\n";
-constexpr const char* POWER_UP_REFUSED =
-    "The host you connected to  does not support Power up!.\n";
+constexpr const char* POWER_UP_REFUSED = "The host you connected to  does not support Power up!.\n";
 } // namespace
 
 CASFSession::CASFSession(DWORD address, tagASF_SESSION_ENV env)
@@ -450,8 +449,9 @@ BOOL CASFSession::PollOnce(CEvent* stop)
         // From here the thread touches nothing of the session: the window's handler of the
         // command closes this session, and CloseSession must not wait for us then.
         m_pollSendingCommand = true;
-        m_env.sink->Send(WM_COMMAND, MAKEWPARAM(static_cast<WORD>(ASF_ID_DISCONNECT_CURRENT_SERVER), 0),
-                         0, m_env.sendLimitMs, nullptr);
+        m_env.sink->Send(WM_COMMAND,
+                         MAKEWPARAM(static_cast<WORD>(ASF_ID_DISCONNECT_CURRENT_SERVER), 0), 0,
+                         m_env.sendLimitMs, nullptr);
     }
     return FALSE;
 }

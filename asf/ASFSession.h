@@ -45,7 +45,7 @@ struct tagASF_SESSION_ENV
     DatagramSocketFactory sockets = UdpSocketFactory();
     WORD primaryPort = RMCP_PRIMARY_PORT;
     WORD securePort = RMCP_SECURE_PORT;
-    DWORD timeoutMs = 3000; // send and receive time-out of each datagram
+    DWORD timeoutMs = 3000;                   // send and receive time-out of each datagram
     CDialogService* dialogs = nullptr;        // the login dialog; null answers Cancel
     IMessageBoxService* messageBox = nullptr; // refusal boxes; null shows none
     IMessageSink* sink = nullptr;             // the main window; null sends nothing
@@ -68,8 +68,8 @@ public:
     BOOL OpenSocket();
     // One exchange: the message, its acknowledgement when wanted, its reply when wanted.
     // replyLength: the capacity of reply in, the reply's data length out.
-    BOOL Transact(BYTE type, const BYTE* data, std::size_t dataLength, BOOL wantReply,
-                  BYTE* reply, std::size_t* replyLength, BOOL wantAck);
+    BOOL Transact(BYTE type, const BYTE* data, std::size_t dataLength, BOOL wantReply, BYTE* reply,
+                  std::size_t* replyLength, BOOL wantAck);
     BOOL SendAck(const BYTE* datagram, std::size_t length);
     // buffer holds ASF_BUFFER_SIZE bytes; length in and out.
     BOOL WrapSecure(BYTE* buffer, std::size_t& length);

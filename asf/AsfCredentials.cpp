@@ -78,8 +78,7 @@ BOOL ParseAsfCredential(const std::string& record, tagASF_CREDENTIALS& credentia
     if (record.empty())
         return FALSE;
     tagASF_CREDENTIALS parsed;
-    parsed.roleIndex =
-        record[0] == '0' ? ASF_ROLE_INDEX_ADMINISTRATOR : ASF_ROLE_INDEX_OPERATOR;
+    parsed.roleIndex = record[0] == '0' ? ASF_ROLE_INDEX_ADMINISTRATOR : ASF_ROLE_INDEX_OPERATOR;
     std::size_t pos = 1;
     if (!TakeField(record, pos, parsed.administratorKey) ||
         !TakeField(record, pos, parsed.operatorKey) ||

@@ -85,16 +85,16 @@ std::size_t BuildAsfMessage(BYTE type, BYTE sequence, const BYTE* data, std::siz
     if (dataLength > 0xFF)
         return 0;
     CByteWriter w(out, capacity);
-    w.Put8(ASF_RMCP_VERSION);               // RMCP version
-    w.Put8(0x00);                           // reserved
-    w.Put8(sequence);                       // RMCP sequence number
-    w.Put8(ASF_RMCP_CLASS);                 // class of message
-    PutBe32(w, ASF_IANA);                   // IANA enterprise number
-    w.Put8(type);                           // message type
-    w.Put8(sequence);                       // message tag
-    w.Put8(0x00);                           // reserved
-    w.Put8(static_cast<BYTE>(dataLength));  // data length
-    w.PutBytes(data, dataLength);           // data
+    w.Put8(ASF_RMCP_VERSION);              // RMCP version
+    w.Put8(0x00);                          // reserved
+    w.Put8(sequence);                      // RMCP sequence number
+    w.Put8(ASF_RMCP_CLASS);                // class of message
+    PutBe32(w, ASF_IANA);                  // IANA enterprise number
+    w.Put8(type);                          // message type
+    w.Put8(sequence);                      // message tag
+    w.Put8(0x00);                          // reserved
+    w.Put8(static_cast<BYTE>(dataLength)); // data length
+    w.PutBytes(data, dataLength);          // data
     return w.Ok() ? w.Size() : 0;
 }
 
@@ -122,8 +122,8 @@ std::size_t WrapRsp(tagRSP_STATE& state, BYTE* buffer, std::size_t length, std::
         w.PutFill(0x00, RSP_HEADER_SIZE); // no session yet
         return w.Ok() ? RSP_HEADER_SIZE + length : 0;
     }
-    w.Claim(length);            // the message, already in place
-    w.PutFill(0x00, pad);       // pad
+    w.Claim(length);                // the message, already in place
+    w.PutFill(0x00, pad);           // pad
     w.Put8(static_cast<BYTE>(pad)); // pad length
     w.Put8(RSP_NEXT_HEADER);        // next header
     BYTE* integrity = w.Claim(RSP_INTEGRITY_SIZE);

@@ -43,8 +43,8 @@ void PutPayload(CByteWriter& w, BYTE type, BYTE algorithm)
 
 void PutUser(CByteWriter& w, const tagASF_RAKP_MATERIAL& m)
 {
-    w.Put8(m.role);                  // ROLEm
-    w.Put8(m.userLength);            // ULENGTHm
+    w.Put8(m.role);                   // ROLEm
+    w.Put8(m.userLength);             // ULENGTHm
     w.PutBytes(m.user, m.userLength); // UNAMEm
 }
 } // namespace
@@ -85,11 +85,11 @@ BOOL CheckOpenSessionResponse(const BYTE* data, std::size_t length, BYTE sidm[4]
 void BuildRakp1(const tagASF_RAKP_MATERIAL& m, BYTE out[ASF_RAKP_1_SIZE])
 {
     CByteWriter w(out, ASF_RAKP_1_SIZE);
-    w.PutBytes(m.sidm, 4);  // SIDm
-    w.PutBytes(m.rr, 16);   // Rr
-    w.Put8(m.role);         // ROLEm
-    w.PutFill(0x00, 2);     // reserved
-    w.Put8(m.userLength);   // ULENGTHm
+    w.PutBytes(m.sidm, 4);                 // SIDm
+    w.PutBytes(m.rr, 16);                  // Rr
+    w.Put8(m.role);                        // ROLEm
+    w.PutFill(0x00, 2);                    // reserved
+    w.Put8(m.userLength);                  // ULENGTHm
     w.PutBytes(m.user, ASF_USER_NAME_MAX); // UNAMEm, zero after the name
 }
 

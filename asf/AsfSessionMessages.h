@@ -40,10 +40,10 @@ constexpr BYTE ASF_CAP_POWER_CYCLE = 0x11;
 // Everything the authentication codes and the integrity key are computed from.
 struct tagASF_RAKP_MATERIAL
 {
-    BYTE sidr[4] = {};  // remote console session ID, as sent
-    BYTE sidm[4] = {};  // managed client session ID, as received
-    BYTE rr[16] = {};   // remote console random number
-    BYTE rm[16] = {};   // managed client random number
+    BYTE sidr[4] = {}; // remote console session ID, as sent
+    BYTE sidm[4] = {}; // managed client session ID, as received
+    BYTE rr[16] = {};  // remote console random number
+    BYTE rm[16] = {};  // managed client random number
     BYTE guidm[16] = {};
     BYTE role = ASF_ROLE_ADMINISTRATOR;
     BYTE userLength = 0;

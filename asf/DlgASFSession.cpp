@@ -50,8 +50,8 @@ tagDIALOG Build(const tagASF_CREDENTIALS& in)
                                    in.administratorKey, ASF_KEY_TEXT_MAX, !administrator));
     dialog.controls.push_back(Edit(IDC_ASF_OPERATOR_KEY, "&Operator Key", in.operatorKey,
                                    ASF_KEY_TEXT_MAX, administrator));
-    dialog.controls.push_back(Edit(IDC_ASF_GENERATION_KEY, "&Generation Key", in.generationKey,
-                                   ASF_KEY_TEXT_MAX, false));
+    dialog.controls.push_back(
+        Edit(IDC_ASF_GENERATION_KEY, "&Generation Key", in.generationKey, ASF_KEY_TEXT_MAX, false));
     dialog.buttons = {{IDOK, "OK"}, {IDCANCEL, "Cancel"}};
     return dialog;
 }
@@ -66,8 +66,8 @@ tagASF_CREDENTIALS Read(const tagDIALOG& dialog, const tagASF_CREDENTIALS& shown
         switch (c.id)
         {
         case IDC_ASF_ROLE:
-            out.roleIndex = c.value == ROLE_NAMES[1] ? ASF_ROLE_INDEX_OPERATOR
-                                                     : ASF_ROLE_INDEX_ADMINISTRATOR;
+            out.roleIndex =
+                c.value == ROLE_NAMES[1] ? ASF_ROLE_INDEX_OPERATOR : ASF_ROLE_INDEX_ADMINISTRATOR;
             break;
         case IDC_ASF_USER_NAME:
             out.userName = c.value.substr(0, ASF_USER_NAME_MAX);

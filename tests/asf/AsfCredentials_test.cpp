@@ -17,13 +17,10 @@ TEST(AsfCredentials, KeyTextToBytes)
         std::string text;
         const char* firstBytes; // the first four key bytes
     } cases[] = {
-        {"", "00 00 00 00"},
-        {"ABC", "ab 0c 00 00"},
-        {"0102ff", "01 02 ff 00"},
-        {"A?12", "0a 12 00 00"}, // a non-hex character ends its pair
-        {"?A12", "00 12 00 00"}, // no valid leading digit
-        {"zz7", "00 07 00 00"},
-        {"aBcD", "ab cd 00 00"},
+        {"", "00 00 00 00"},       {"ABC", "ab 0c 00 00"},
+        {"0102ff", "01 02 ff 00"}, {"A?12", "0a 12 00 00"}, // a non-hex character ends its pair
+        {"?A12", "00 12 00 00"},                            // no valid leading digit
+        {"zz7", "00 07 00 00"},    {"aBcD", "ab cd 00 00"},
     };
     for (const tagCASE& c : cases)
     {
@@ -47,7 +44,11 @@ TEST(AsfCredentials, RecordRoundTrip)
     c.operatorKey = "ABC";
     c.generationKey = std::string(40, 'e');
     const std::string record = FormatAsfCredential(c);
-    EXPECT_EQ(record, "1" "100102030405" "03ABC" "40" + std::string(40, 'e') + "08operator");
+    EXPECT_EQ(record, "1"
+                      "100102030405"
+                      "03ABC"
+                      "40" +
+                          std::string(40, 'e') + "08operator");
     tagASF_CREDENTIALS back;
     ASSERT_TRUE(ParseAsfCredential(record, back));
     EXPECT_EQ(back, c);
@@ -60,7 +61,9 @@ TEST(AsfCredentials, RecordRoundTrip)
 TEST(AsfCredentials, EmptyFieldsAndTheNameAfterThem)
 {
     tagASF_CREDENTIALS c;
-    ASSERT_TRUE(ParseAsfCredential("004abcd0000" "05admin", c));
+    ASSERT_TRUE(ParseAsfCredential("004abcd0000"
+                                   "05admin",
+                                   c));
     EXPECT_EQ(c.roleIndex, ASF_ROLE_INDEX_ADMINISTRATOR);
     EXPECT_EQ(c.administratorKey, "abcd");
     EXPECT_EQ(c.operatorKey, "");
@@ -74,8 +77,10 @@ TEST(AsfCredentials, RejectsRecordsThatRunPastTheirEnd)
 {
     tagASF_CREDENTIALS c;
     c.userName = "kept";
-    for (const char* bad : {"", "0", "004abc", "0000000" "09admin", "0000000", "0a0000000",
-                            "0-1000000"})
+    for (const char* bad : {"", "0", "004abc",
+                            "0000000"
+                            "09admin",
+                            "0000000", "0a0000000", "0-1000000"})
     {
         EXPECT_FALSE(ParseAsfCredential(bad, c)) << bad;
         EXPECT_EQ(c.userName, "kept") << bad;
@@ -86,9 +91,7 @@ TEST(DlgASFSession, KeyOfTheOtherRoleIsReadOnlyAndIgnored)
 {
     CDialogService service(nullptr);
     CScriptedResponder responder(service);
-    responder.Queue({ASF_DIALOG_TITLE,
-                     "OK",
-                     {{"212", "admin"}, {"209", "0A0B"}, {"211", "77"}}});
+    responder.Queue({ASF_DIALOG_TITLE, "OK", {{"212", "admin"}, {"209", "0A0B"}, {"211", "77"}}});
     tagASF_CREDENTIALS c;
     c.operatorKey = "stored";
     CDlgASFSession dialog(&service);

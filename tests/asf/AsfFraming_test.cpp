@@ -34,8 +34,8 @@ std::vector<BYTE> Hmac96(const BYTE* key, const std::vector<BYTE>& data)
 TEST(AsfFraming, HeaderOfPingAndOfAcknowledgedRequest)
 {
     BYTE out[64];
-    std::size_t n = BuildAsfMessage(ASF_MSG_PRESENCE_PING, ASF_SEQUENCE_NO_ACK, nullptr, 0, out,
-                                    sizeof out);
+    std::size_t n =
+        BuildAsfMessage(ASF_MSG_PRESENCE_PING, ASF_SEQUENCE_NO_ACK, nullptr, 0, out, sizeof out);
     EXPECT_EQ(ToHex(out, n), ToHex(FromHex("06 00 ff 06 00 00 11 be 80 ff 00 00")));
 
     const BYTE data[] = {0xDE, 0xAD};
@@ -63,8 +63,8 @@ TEST(AsfFraming, WrapperBeforeEstablishmentIsTheBareHeader)
     s.rspMode = true;
     s.sessionId[0] = 0x55; // not used before establishment
     BYTE buffer[ASF_BUFFER_SIZE];
-    std::size_t n = BuildAsfMessage(ASF_MSG_OPEN_SESSION_REQUEST, 3, nullptr, 0, buffer,
-                                    sizeof buffer);
+    std::size_t n =
+        BuildAsfMessage(ASF_MSG_OPEN_SESSION_REQUEST, 3, nullptr, 0, buffer, sizeof buffer);
     n = WrapRsp(s, buffer, n, sizeof buffer);
     EXPECT_EQ(ToHex(buffer, n),
               ToHex(FromHex("00000000 00000000  06 00 03 06 00 00 11 be 83 03 00 00")));

@@ -80,8 +80,8 @@ TEST(AsfSessionMessages, OpenSessionResponseChecks)
     std::vector<BYTE> d = FromHex(good);
     ASSERT_TRUE(CheckOpenSessionResponse(d.data(), d.size(), sidm, nullptr));
     EXPECT_EQ(ToHex(sidm, 4), "99 aa bb cc");
-    for (std::size_t at : {std::size_t{0}, std::size_t{12}, std::size_t{16}, std::size_t{20},
-                           std::size_t{24}})
+    for (std::size_t at :
+         {std::size_t{0}, std::size_t{12}, std::size_t{16}, std::size_t{20}, std::size_t{24}})
     {
         std::vector<BYTE> bad = d;
         bad[at] ^= 0x04;
@@ -151,8 +151,11 @@ TEST(AsfSessionMessages, EmptyGenerationKeyIsTwentyZeroBytes)
 TEST(AsfSessionMessages, Rakp2StatusAndSessionChecks)
 {
     tagASF_RAKP_MATERIAL m = Material("x");
-    std::vector<BYTE> d = Cat({{0, 0, 0, 0}, Of(m.sidr, 4), std::vector<BYTE>(16, 0x33),
-                               std::vector<BYTE>(16, 0x44), std::vector<BYTE>(12, 0x55)});
+    std::vector<BYTE> d = Cat({{0, 0, 0, 0},
+                               Of(m.sidr, 4),
+                               std::vector<BYTE>(16, 0x33),
+                               std::vector<BYTE>(16, 0x44),
+                               std::vector<BYTE>(12, 0x55)});
     BYTE code[12];
     ASSERT_TRUE(CheckRakp2(m, d.data(), d.size(), code, nullptr));
     EXPECT_EQ(m.rm[15], 0x33);

@@ -49,6 +49,10 @@ TEST(CliOptions, RefusesBadInputWithAReason)
         {{"-H", "h", "-P", "seventeen-chars!!", "session"}, "password longer than 16 bytes"},
         {{"-H", "h", "--bogus", "session"}, "unknown option: --bogus"},
         {{"-H", "h", "sensors"}, "unknown command: sensors"},
+        {{"-H", "h", "--role", "root", "asf-state"}, "bad role: root (administrator or operator)"},
+        {{"-H", "h", "--rsp-port", "0", "asf-ping"}, "bad value for --rsp-port: 0"},
+        {{"-H", "h", "--admin-key", std::string(41, 'a'), "asf-state"},
+         "key longer than 40 hex digits: --admin-key"},
     };
     for (const auto& c : cases)
     {
@@ -70,4 +74,30 @@ TEST(CliOptions, HexBytesInTheUsualForms)
     EXPECT_EQ(v, 7);
     for (const char* bad : {"", "0x", "100", "zz", "1g"})
         EXPECT_FALSE(ParseHexByte(bad, v)) << bad;
+}
+
+TEST(CliOptions, AsfOptionsAndPorts)
+{
+    tagCLI_OPTIONS o;
+    std::string error;
+    ASSERT_TRUE(
+        ParseCliOptions({"-H", "127.0.0.1", "--role", "operator", "-U", "op", "--operator-key",
+                         "ABC", "--generation-key", "01", "--asf-port", "40623", "--rsp-port",
+                         "40664", "--asf-timeout", "250", "asf-power", "cycle"},
+                        nullptr, o, error))
+        << error;
+    EXPECT_EQ(o.asfRole, 1);
+    EXPECT_EQ(o.operatorKey, "ABC");
+    EXPECT_EQ(o.generationKey, "01");
+    EXPECT_EQ(o.asfPort, 40623);
+    EXPECT_EQ(o.rspPort, 40664);
+    EXPECT_EQ(o.asfTimeoutMs, 250u);
+    EXPECT_EQ(o.command, "asf-power");
+    EXPECT_EQ(o.arguments, std::vector<std::string>{"cycle"});
+
+    ASSERT_TRUE(ParseCliOptions({"-H", "h", "asf-ping"}, nullptr, o, error));
+    EXPECT_EQ(o.asfPort, 623);
+    EXPECT_EQ(o.rspPort, 664);
+    EXPECT_EQ(o.asfTimeoutMs, 3000u);
+    EXPECT_EQ(o.asfRole, 0);
 }

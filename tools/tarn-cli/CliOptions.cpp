@@ -14,6 +14,10 @@ const char* const CLI_USAGE =
     "  sel-clear            clear the system event log\n"
     "  fru [ID]             FRU inventory of every device of the SDR, or of device ID\n"
     "  power status|on|off|cycle|reset   chassis power\n"
+    "  asf-ping             ASF presence ping (no session)\n"
+    "  asf-caps             ASF capabilities (no session)\n"
+    "  asf-state            open an ASF secure session, read the system state, close it\n"
+    "  asf-power up|down|reset|cycle     ASF remote power control in a secure session\n"
     "options:\n"
     "  -H, --host ADDR      the BMC's IPv4 address\n"
     "  -p, --port PORT      UDP port (623)\n"
@@ -22,13 +26,34 @@ const char* const CLI_USAGE =
     "  -A, --auth ALG       RAKP-HMAC-SHA1 (sha1, default) or RAKP-HMAC-MD5 (md5)\n"
     "  -L, --privilege LVL  callback, user, operator or admin (default)\n"
     "  -x, --encrypt        ask for AES-CBC-128 payload encryption\n"
-    "      --json           print JSON\n";
+    "      --json           print JSON\n"
+    "ASF options:\n"
+    "      --role R         administrator (default) or operator\n"
+    "      --admin-key HEX  Administrator Key (up to 40 hex digits)\n"
+    "      --operator-key HEX  Operator Key\n"
+    "      --generation-key HEX  Generation Key\n"
+    "      --asf-port P     RMCP primary port (623)\n"
+    "      --rsp-port P     RMCP secure port (664)\n"
+    "      --asf-timeout MS send and receive time-out (3000)\n";
 
 namespace
 {
 bool IsOption(const std::string& arg, const char* shortForm, const char* longForm)
 {
     return arg == shortForm || arg == longForm;
+}
+
+bool ParseNumber(const std::string& text, long low, long high, long& value)
+{
+    char* end = nullptr;
+    value = std::strtol(text.c_str(), &end, 10);
+    return !text.empty() && *end == '\0' && value >= low && value <= high;
+}
+
+bool IsAsfCommandName(const std::string& command)
+{
+    return command == "asf-ping" || command == "asf-caps" || command == "asf-state" ||
+           command == "asf-power";
 }
 } // namespace
 
@@ -141,6 +166,51 @@ BOOL ParseCliOptions(const std::vector<std::string>& args, const char* envPasswo
         {
             options.json = true;
         }
+        else if (arg == "--role")
+        {
+            if (!value(v))
+                return FALSE;
+            if (v == "administrator")
+                options.asfRole = 0;
+            else if (v == "operator")
+                options.asfRole = 1;
+            else
+            {
+                error = "bad role: " + v + " (administrator or operator)";
+                return FALSE;
+            }
+        }
+        else if (arg == "--admin-key" || arg == "--operator-key" || arg == "--generation-key")
+        {
+            std::string& key = arg == "--admin-key"      ? options.adminKey
+                               : arg == "--operator-key" ? options.operatorKey
+                                                         : options.generationKey;
+            if (!value(key))
+                return FALSE;
+            if (key.size() > 40)
+            {
+                error = "key longer than 40 hex digits: " + arg;
+                return FALSE;
+            }
+        }
+        else if (arg == "--asf-port" || arg == "--rsp-port" || arg == "--asf-timeout")
+        {
+            if (!value(v))
+                return FALSE;
+            long n = 0;
+            const bool timeout = arg == "--asf-timeout";
+            if (!ParseNumber(v, 1, timeout ? 60000 : 65535, n))
+            {
+                error = "bad value for " + arg + ": " + v;
+                return FALSE;
+            }
+            if (timeout)
+                options.asfTimeoutMs = static_cast<DWORD>(n);
+            else if (arg == "--asf-port")
+                options.asfPort = static_cast<WORD>(n);
+            else
+                options.rspPort = static_cast<WORD>(n);
+        }
         else if (!arg.empty() && arg[0] == '-')
         {
             error = "unknown option: " + arg;
@@ -163,7 +233,7 @@ BOOL ParseCliOptions(const std::vector<std::string>& args, const char* envPasswo
     else if (options.command != "session" && options.command != "raw" &&
              options.command != "guid" && options.command != "sdr" && options.command != "sel" &&
              options.command != "sel-clear" && options.command != "fru" &&
-             options.command != "power")
+             options.command != "power" && !IsAsfCommandName(options.command))
         error = "unknown command: " + options.command;
     else if (options.host.empty())
         error = "no BMC address given (-H)";

@@ -17,6 +17,14 @@ struct tagCLI_OPTIONS
     bool encrypt = false;
     bool json = false;
     bool help = false;
+    // ASF commands.
+    int asfRole = 0; // 0 administrator, 1 operator
+    std::string adminKey;
+    std::string operatorKey;
+    std::string generationKey;
+    WORD asfPort = 623;
+    WORD rspPort = 664;
+    DWORD asfTimeoutMs = 3000;
     std::string command;
     std::vector<std::string> arguments;
 };

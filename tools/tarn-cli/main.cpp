@@ -1,5 +1,6 @@
 // tarn-cli: the console's command-line tool for operators and scripts. Exit status 0 on
 // success, 1 on any failure with a one-line reason on standard error.
+#include "tools/tarn-cli/AsfCommands.h"
 #include "tools/tarn-cli/CliOptions.h"
 #include "tools/tarn-cli/ServerCommands.h"
 
@@ -176,6 +177,8 @@ int main(int argc, char** argv)
     DWORD address = ParseIPv4(options.host.c_str());
     if (address == 0xFFFFFFFFu)
         return Fail("bad IPv4 address: " + options.host);
+    if (IsAsfCommand(options.command))
+        return RunAsfCommand(options, address);
 
     std::vector<BYTE> request;
     if (options.command == "raw")
