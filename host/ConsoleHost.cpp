@@ -3,6 +3,8 @@
 #include "platform/Random.h"
 #include "platform/http/HttpJson.h"
 #include "shell/FrameMenus.h"
+#include "shell/ConfigDump.h"
+#include "shell/control/ControlProperties.h"
 
 #include <sys/stat.h>
 
@@ -71,6 +73,25 @@ json ModalJson(const tagMODAL& modal)
             {"controls", controls}};
 }
 
+json TreeJson(const tagTREE_NODE& node)
+{
+    json children = json::array();
+    for (const auto& child : node.children)
+        children.push_back(TreeJson(child));
+    return {{"value", node.value},       {"text", node.text},         {"icon", node.icon},
+            {"selected", node.selected}, {"expanded", node.expanded}, {"children", children}};
+}
+
+BOOL HasNode(const tagTREE_NODE& node, DWORD value)
+{
+    if (node.value == value)
+        return TRUE;
+    for (const auto& child : node.children)
+        if (HasNode(child, value))
+            return TRUE;
+    return FALSE;
+}
+
 // An answer's value as the dialog service takes it: texts as they are, whole numbers in
 // decimal, booleans as 1 or 0.
 BOOL ValueText(const json& value, std::string* text)
@@ -128,6 +149,8 @@ BOOL CConsoleHost::Start(const tagHOST_OPTIONS& options, std::string* error)
         return FALSE;
     }
     SetProcessRegistry(&m_registry);
+    m_secrets = std::make_unique<CSecrets>(m_dataFolder.SecretsPath());
+    m_credentials = std::make_unique<CCredentialStore>(*m_secrets);
 
     auto notify = [this] { m_events.Notify(); };
     m_menus.SetChangeHandler(notify);
@@ -135,7 +158,13 @@ BOOL CConsoleHost::Start(const tagHOST_OPTIONS& options, std::string* error)
     m_frame.SetChangeHandler(notify);
     m_subscription = m_dialogs.Subscribe(notify);
 
-    if (!m_ui.Start() || !m_frame.Create(m_ui))
+    tagFRAME_ENV env;
+    env.registry = &m_registry;
+    env.credentials = m_credentials.get();
+    env.rmcpPort = static_cast<WORD>(options.rmcpPort);
+    env.rspPort = static_cast<WORD>(options.rspPort);
+    env.startFolder = m_dataFolder.Path();
+    if (!m_ui.Start() || !m_frame.Create(m_ui, env))
     {
         *error = "cannot start the user-interface thread";
         m_ui.Stop();
@@ -156,6 +185,7 @@ BOOL CConsoleHost::Start(const tagHOST_OPTIONS& options, std::string* error)
         m_dialogs.Shutdown();
         m_ui.Stop();
         m_ui.DestroyWindow(m_frame.GetSafeHwnd());
+        m_frame.Destroy();
         SetProcessRegistry(nullptr);
         m_registry.Close();
         return FALSE;
@@ -175,6 +205,8 @@ void CConsoleHost::Stop()
     m_dialogs.Shutdown();
     m_ui.Stop();
     m_ui.DestroyWindow(m_frame.GetSafeHwnd());
+    // Every server disconnects; its threads find the UI thread gone and drop their messages.
+    m_frame.Destroy();
     m_dialogs.Unsubscribe(m_subscription);
     SetProcessRegistry(nullptr);
     m_registry.Close();
@@ -219,6 +251,21 @@ nlohmann::json CConsoleHost::State() const
     tagMODAL modal;
     json modalJson = m_dialogs.GetOpenModal(&modal) ? ModalJson(modal) : json(nullptr);
 
+    json servers = json::array();
+    for (const tagSERVER_VIEW& v : m_frame.Servers())
+        servers.push_back({{"tag", v.tag},
+                           {"name", v.name},
+                           {"ip", v.ip},
+                           {"type", v.ipmi ? "IPMI" : "ASF"},
+                           {"connected", v.connected != FALSE},
+                           {"power", v.power},
+                           {"guid", v.guid}});
+    const tagPROGRESS progress = m_frame.Progress();
+    status["progress"] = {{"visible", progress.visible != FALSE},
+                          {"range", progress.range},
+                          {"position", progress.position}};
+    const tagWINDOW_REQUEST window = m_frame.WindowRequest();
+
     const tagPAGE_PROPERTIES props = Properties();
     const tagDIAGNOSTICS diag = m_frame.Diagnostics();
     return {{"title", CONSOLE_TITLE},
@@ -226,6 +273,13 @@ nlohmann::json CConsoleHost::State() const
             {"menus", menus},
             {"status", status},
             {"modal", modalJson},
+            {"servers", servers},
+            {"tree", TreeJson(m_frame.Tree())},
+            {"window",
+             {{"seq", window.seq},
+              {"name", window.name},
+              {"url", window.url},
+              {"title", window.title}}},
             {"properties",
              {{"Name", props.name},
               {"IP", props.ip},
@@ -270,6 +324,12 @@ void CConsoleHost::AddRoutes(CHttpServer& http)
     http.AddRoute("POST", "/api/answer",
                   [this](const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response)
                   { PostAnswer(request, response); });
+    http.AddRoute("POST", "/api/select",
+                  [this](const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response)
+                  { PostSelect(request, response); });
+    http.AddRoute("GET", "/api/folders",
+                  [this](const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response)
+                  { GetFolders(request, response); });
 }
 
 void CConsoleHost::ServePage(const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response)
@@ -299,6 +359,70 @@ void CConsoleHost::ServePage(const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& r
         m_properties = {cut("Name"), cut("IP"), cut("Type"), cut("Connect")};
     }
     m_events.Notify();
+
+    // The control's start: a page naming a server adds it without probing, and connects it
+    // when asked to (the frame owns the record once the message is queued).
+    const tagCONTROL_PROPERTIES control{cut("Name"), cut("IP"), cut("Type"), cut("Connect")};
+    tagSERVER_RECORD record;
+    BOOL connect = FALSE;
+    if (!BuildPresetServer(control, record, connect))
+        return;
+    auto* posted = new tagSERVER_RECORD(record);
+    if (!m_frame.PostMessage(WM_FRAME_ADD_PRESET, reinterpret_cast<WPARAM>(posted),
+                             connect ? 1 : 0))
+        delete posted;
+}
+
+void CConsoleHost::PostSelect(const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response)
+{
+    json body;
+    std::string reason;
+    if (!ParseJsonBody(request, &body, &reason))
+    {
+        SetHttpError(response, 400, reason);
+        return;
+    }
+    const auto value = body.find("value");
+    if (value == body.end() || !value->is_number_unsigned() ||
+        value->get<std::uint64_t>() > 0xFFFFFFFFu)
+    {
+        SetHttpError(response, 400, "\"value\" must be a tree node's 32-bit value");
+        return;
+    }
+    const DWORD node = static_cast<DWORD>(value->get<std::uint64_t>());
+    if (!HasNode(m_frame.Tree(), node))
+    {
+        SetHttpError(response, 409, "no tree node has the value " + std::to_string(node));
+        return;
+    }
+    if (!m_frame.PostMessage(WM_FRAME_SELECT_NODE, node, 0))
+    {
+        SetHttpError(response, 503, "the console is shutting down");
+        return;
+    }
+    SetJson(response, 200, {{"ok", true}, {"value", node}});
+}
+
+void CConsoleHost::GetFolders(const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response)
+{
+    std::string path = request.HasQuery("path") ? request.Query("path") : m_dataFolder.Path();
+    if (path.empty() || path[0] != '/' || path.size() > 4096)
+    {
+        SetHttpError(response, 400, "\"path\" must be an absolute folder path");
+        return;
+    }
+    path = std::filesystem::path(path).lexically_normal().string();
+    if (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    std::vector<std::string> names;
+    std::string error;
+    if (!ListSubFolders(path, names, error))
+    {
+        SetHttpError(response, 404, error);
+        return;
+    }
+    const std::string parent = std::filesystem::path(path).parent_path().string();
+    SetJson(response, 200, {{"path", path}, {"parent", parent}, {"folders", names}});
 }
 
 void CConsoleHost::PostCommand(const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response)

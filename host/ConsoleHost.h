@@ -5,10 +5,12 @@
 // the page's own query when it is opened with the token. Owned by main (or a test); Start
 // and Stop from one thread; the web edge's threads read the state through the models'
 // locks. m_lock guards the page properties.
-#include "host/HostFrame.h"
 #include "host/HostOptions.h"
+#include "host/VexaFrame.h"
 #include "platform/DataFolder.h"
 #include "platform/Registry.h"
+#include "platform/Secrets.h"
+#include "shell/CredentialStore.h"
 #include "platform/http/Assets.h"
 #include "platform/http/EventChannel.h"
 #include "platform/http/HttpServer.h"
@@ -55,7 +57,7 @@ public:
 
     CUIThread& UIThread() { return m_ui; }
     CDialogService& Dialogs() { return m_dialogs; }
-    CHostFrame& Frame() { return m_frame; }
+    CVexaFrame& Frame() { return m_frame; }
     CEventChannel& Events() { return m_events; }
 
 private:
@@ -63,16 +65,20 @@ private:
     void ServePage(const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response);
     void PostCommand(const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response);
     void PostAnswer(const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response);
+    void PostSelect(const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response);
+    void GetFolders(const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response);
 
     tagHOST_OPTIONS m_options;
     CDataFolder m_dataFolder;
     CRegistry m_registry; // the process registry while started
+    std::unique_ptr<CSecrets> m_secrets;
+    std::unique_ptr<CCredentialStore> m_credentials;
     std::string m_token;
     CUIThread m_ui;
     CDialogService m_dialogs;
     CMenuBarModel m_menus;
     CStatusBarModel m_status;
-    CHostFrame m_frame;
+    CVexaFrame m_frame;
     CEventChannel m_events;
     std::vector<tagASSET> m_assets;
     std::unique_ptr<CHttpServer> m_http;

@@ -43,7 +43,8 @@ BOOL ParseListen(const std::string& text, tagHOST_OPTIONS* options, std::string*
 
 const char* HostUsage()
 {
-    return "usage: tarn-console [--listen ADDR:PORT] [--data DIR] [--token TOKEN] [--web DIR]";
+    return "usage: tarn-console [--listen ADDR:PORT] [--data DIR] [--token TOKEN] [--web DIR]\n"
+           "                    [--rmcp-port P] [--rsp-port P]";
 }
 
 BOOL IsAcceptableToken(const std::string& token)
@@ -66,7 +67,8 @@ BOOL ParseHostOptions(const std::vector<std::string>& args, tagHOST_OPTIONS* opt
     for (std::size_t i = 0; i < args.size(); ++i)
     {
         const std::string& name = args[i];
-        if (name != "--listen" && name != "--data" && name != "--token" && name != "--web")
+        if (name != "--listen" && name != "--data" && name != "--token" && name != "--web" &&
+            name != "--rmcp-port" && name != "--rsp-port")
         {
             *error = "unknown argument '" + name + "'";
             return FALSE;
@@ -86,6 +88,19 @@ BOOL ParseHostOptions(const std::vector<std::string>& args, tagHOST_OPTIONS* opt
             options->dataDir = value;
         else if (name == "--web")
             options->webDir = value;
+        else if (name == "--rmcp-port" || name == "--rsp-port")
+        {
+            if (value.empty() || value.size() > 5 ||
+                value.find_first_not_of("0123456789") != std::string::npos ||
+                std::strtol(value.c_str(), nullptr, 10) < 1 ||
+                std::strtol(value.c_str(), nullptr, 10) > 65535)
+            {
+                *error = name + " takes a port number from 1 to 65535";
+                return FALSE;
+            }
+            (name == "--rmcp-port" ? options->rmcpPort : options->rspPort) =
+                static_cast<int>(std::strtol(value.c_str(), nullptr, 10));
+        }
         else
         {
             if (!IsAcceptableToken(value))

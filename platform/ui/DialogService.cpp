@@ -101,6 +101,15 @@ BOOL CheckValue(const tagDIALOG_CONTROL& control, const std::string& value, std:
             return FALSE;
         }
         return TRUE;
+    case DLG_CONTROL_KIND::FOLDER:
+        if (value.empty() || value[0] != '/' || value.size() > 4096 ||
+            value.find('\0') != std::string::npos)
+        {
+            *reason = name + " takes an absolute folder path";
+            return FALSE;
+        }
+        *out = value;
+        return TRUE;
     case DLG_CONTROL_KIND::SPIN:
     {
         long v = 0;
@@ -135,6 +144,8 @@ const char* DlgControlKindName(DLG_CONTROL_KIND kind)
         return "radio";
     case DLG_CONTROL_KIND::SPIN:
         return "spin";
+    case DLG_CONTROL_KIND::FOLDER:
+        return "folder";
     }
     return "label";
 }
@@ -189,7 +200,9 @@ int CDialogService::DoModal(tagDIALOG& dialog)
     {
         slot->modal.buttons.push_back(b.text);
         slot->buttonIds.push_back(b.id);
+        slot->keepsOpen.push_back(b.keepsOpen && dialog.onKeep);
     }
+    slot->onKeep = dialog.onKeep;
     int result = RunModal(slot);
     std::lock_guard<std::mutex> guard(m_lock);
     dialog.controls = slot->modal.controls;
@@ -207,21 +220,41 @@ int CDialogService::RunModal(std::shared_ptr<tagSLOT> slot)
     }
     Notify();
 
-    if (m_ui != nullptr && m_ui->IsUIThread())
+    for (;;)
     {
-        // Ends when answered, or early when the UI thread stops (closed below).
-        m_ui->RunModalLoop(
-            [this, &slot]
-            {
-                std::lock_guard<std::mutex> guard(m_lock);
-                return slot->answered || m_shutdown;
-            });
-    }
-    else
-    {
-        std::unique_lock<std::mutex> lock(m_lock);
-        while (!slot->answered && !m_shutdown)
-            m_answered.wait_for(lock, WAIT_SLICE);
+        if (m_ui != nullptr && m_ui->IsUIThread())
+        {
+            // Ends when answered, or early when the UI thread stops (closed below).
+            m_ui->RunModalLoop(
+                [this, &slot]
+                {
+                    std::lock_guard<std::mutex> guard(m_lock);
+                    return slot->answered || slot->kept != 0 || m_shutdown;
+                });
+        }
+        else
+        {
+            std::unique_lock<std::mutex> lock(m_lock);
+            while (!slot->answered && slot->kept == 0 && !m_shutdown)
+                m_answered.wait_for(lock, WAIT_SLICE);
+        }
+        // A keep-open button: act on it here, with no lock held, and keep waiting.
+        int kept = 0;
+        std::vector<tagDIALOG_CONTROL> controls;
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            if (slot->answered || m_shutdown || slot->kept == 0)
+                break;
+            kept = slot->kept;
+            controls = slot->modal.controls;
+        }
+        slot->onKeep(kept, controls);
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            slot->modal.controls = std::move(controls);
+            slot->kept = 0;
+        }
+        Notify();
     }
 
     bool closedHere = false;
@@ -319,12 +352,19 @@ BOOL CDialogService::Answer(DWORD modalId, const std::string& buttonText,
                 why = "modal " + std::to_string(modalId) + " has no button '" + buttonText + "'";
             else if (!values.empty() && slot.modal.kind != MODAL_KIND::DIALOG)
                 why = "a message box takes no values";
+            else if (slot.kept != 0)
+                why = "modal " + std::to_string(modalId) + " is busy with its last answer";
             else if (ApplyValues(slot, values, &why))
             {
-                slot.result =
-                    slot.buttonIds[static_cast<std::size_t>(b - slot.modal.buttons.begin())];
-                slot.answered = true;
-                m_open.erase(it);
+                const auto index = static_cast<std::size_t>(b - slot.modal.buttons.begin());
+                if (index < slot.keepsOpen.size() && slot.keepsOpen[index])
+                    slot.kept = slot.buttonIds[index];
+                else
+                {
+                    slot.result = slot.buttonIds[index];
+                    slot.answered = true;
+                    m_open.erase(it);
+                }
                 why.clear();
             }
         }

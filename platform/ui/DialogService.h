@@ -23,8 +23,9 @@ enum class DLG_CONTROL_KIND
     EDIT,
     DROPDOWN,
     CHECKBOX,
-    RADIO, // a group of radio buttons: options are the buttons, value the chosen one
-    SPIN,  // an edit with a spin range: value is a whole number within [minimum, maximum]
+    RADIO,  // a group of radio buttons: options are the buttons, value the chosen one
+    SPIN,   // an edit with a spin range: value is a whole number within [minimum, maximum]
+    FOLDER, // a folder of the console machine chosen by browsing: value is an absolute path
 };
 
 const char* DlgControlKindName(DLG_CONTROL_KIND kind);
@@ -47,6 +48,9 @@ struct tagDIALOG_BUTTON
 {
     int id = 0; // the result DoModal returns, e.g. IDOK
     std::string text;
+    // A button that acts and keeps the dialog open (e.g. "&Save Default"): answering with it
+    // runs the dialog's onKeep on the thread that shows the dialog, with the values given.
+    bool keepsOpen = false;
 };
 
 struct tagDIALOG
@@ -55,6 +59,9 @@ struct tagDIALOG
     std::string text; // optional explanatory text above the controls
     std::vector<tagDIALOG_CONTROL> controls;
     std::vector<tagDIALOG_BUTTON> buttons;
+    // Called for a keepsOpen button with its id and the controls as answered; it may change
+    // the controls, which the open dialog then shows.
+    std::function<void(int, std::vector<tagDIALOG_CONTROL>&)> onKeep;
 };
 
 enum class MODAL_KIND
@@ -114,6 +121,9 @@ private:
         int defaultResult = IDCANCEL;
         bool answered = false;
         int result = 0;
+        std::vector<bool> keepsOpen; // per button
+        int kept = 0;                // a keepsOpen button answered, not yet acted on
+        std::function<void(int, std::vector<tagDIALOG_CONTROL>&)> onKeep;
     };
 
     int RunModal(std::shared_ptr<tagSLOT> slot);

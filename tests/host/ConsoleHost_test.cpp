@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 namespace
 {
@@ -215,4 +216,63 @@ TEST_F(ConsoleHostTest, PagePropertiesComeOnlyWithTheToken)
     EXPECT_EQ(props["Type"], "IPMI");
     EXPECT_EQ(props["Connect"], "1");
     EXPECT_EQ(SendRequest(m_port, "GET", "/js/main.js").status, 200) << "static files are public";
+}
+
+TEST_F(ConsoleHostTest, PresetServerJoinsTheListAndTreeAndSelectionMakesItCurrent)
+{
+    ASSERT_EQ(SendRequest(m_port, "GET",
+                          "/?token=" + m_host.Token() + "&Name=Desk&IP=192.0.2.9&Type=ipmi")
+                  .status,
+              200);
+    // "ipmi" is not "IPMI": an ASF server, added without probing, selected as the first node.
+    json state = WaitForState([](const json& s) { return s["servers"].size() == 1; });
+    const json server = state["servers"][0];
+    EXPECT_EQ(server["name"], "Desk");
+    EXPECT_EQ(server["ip"], "192.0.2.9");
+    EXPECT_EQ(server["type"], "ASF");
+    EXPECT_EQ(server["connected"], false);
+    const json root = state["tree"];
+    EXPECT_EQ(root["value"], 0xFF01);
+    ASSERT_EQ(root["children"].size(), 1u);
+    const unsigned node = root["children"][0]["value"];
+    EXPECT_EQ(node, (server["tag"].get<unsigned>() << 8) | 3u);
+    EXPECT_TRUE(root["children"][0]["children"].empty());
+    WaitForState([](const json& s) { return s["status"]["101"] == "192.0.2.9    Disconnected"; });
+
+    EXPECT_EQ(Post("/api/select", R"({"value": 65281})").status, 200);
+    WaitForState([](const json& s) { return s["status"]["101"] == "No Server Selected!"; });
+    EXPECT_EQ(Post("/api/select", json({{"value", node}}).dump()).status, 200);
+    state = WaitForState([](const json& s)
+                         { return s["status"]["101"] == "192.0.2.9    Disconnected"; });
+    EXPECT_TRUE(state["tree"]["children"][0]["selected"]);
+
+    EXPECT_EQ(Post("/api/select", R"({"value": 1234})").status, 409);
+    EXPECT_EQ(Post("/api/select", R"({"value": -1})").status, 400);
+    EXPECT_EQ(Post("/api/select", R"({"value": "2"})").status, 400);
+    EXPECT_EQ(SendRequest(m_port, "POST", "/api/select", {}, R"({"value": 65281})").status, 401);
+}
+
+TEST_F(ConsoleHostTest, FolderListingServesTheChooser)
+{
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("vexa-host-folders-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir / "beta");
+    std::filesystem::create_directories(dir / "alpha");
+    std::filesystem::create_directories(dir / ".hidden");
+    {
+        std::ofstream(dir / "file.txt") << "x";
+    }
+    auto get = [&](const std::string& query)
+    { return SendRequest(m_port, "GET", "/api/folders" + query, Auth()); };
+    const tagTEST_REPLY reply = get("?path=" + (dir / "." / "").string());
+    ASSERT_EQ(reply.status, 200) << reply.body;
+    const json listing = json::parse(reply.body);
+    EXPECT_EQ(listing["path"], dir.string());
+    EXPECT_EQ(listing["parent"], dir.parent_path().string());
+    EXPECT_EQ(listing["folders"], json({"alpha", "beta"}));
+    EXPECT_EQ(get("?path=relative/dir").status, 400);
+    EXPECT_EQ(get("?path=" + (dir / "missing").string()).status, 404);
+    EXPECT_EQ(SendRequest(m_port, "GET", "/api/folders?path=/").status, 401);
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
 }

@@ -324,7 +324,7 @@ BOOL CIpmiSim::Start(DWORD readyTimeoutMs)
         CPortPickLock lock(MsLeft(deadline));
         if (!lock.Held())
             return Fail("cannot take the port-pick lock in $TMPDIR (another start hangs?)");
-        m_port = PickFreePort(m_address);
+        m_port = m_fixedPort != 0 ? m_fixedPort : PickFreePort(m_address);
         if (m_port == 0)
             return Fail("cannot find a free UDP port on " + DottedQuad(m_address));
         std::string lanTemplate;

@@ -113,7 +113,12 @@ public:
     // 1 on, 0 off, -1 when its state file cannot be read. The machine starts on.
     int PowerState() const;
 
-    DWORD Address() const { return m_address; } // 127.0.0.1, host order
+    // Before Start: another loopback address (127.0.0.0/8, host order) and a fixed UDP port
+    // (0: pick a free one), for fleets of simulators on one port number.
+    void SetAddress(DWORD address) { m_address = address; }
+    void SetPort(WORD port) { m_fixedPort = port; }
+
+    DWORD Address() const { return m_address; } // 127.0.0.1 unless set, host order
     WORD Port() const { return m_port; }
     WORD ConsolePort() const { return m_consolePort; } // 0 when there is no console
     pid_t Pid() const { return m_process.Pid(); }
@@ -137,6 +142,7 @@ private:
     std::string m_lastError;
     DWORD m_address = 0x7F000001;
     WORD m_port = 0;
+    WORD m_fixedPort = 0;
     WORD m_consolePort = 0;
     CPeerProcess m_process;
 };

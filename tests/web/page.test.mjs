@@ -17,6 +17,7 @@ const BOUND_MS = 10000;
 
 let host = null;
 let url = '';
+let presetUrl = '';
 let origin = '';
 let token = '';
 let browser = null;
@@ -52,9 +53,9 @@ async function api(method, path, body) {
   return { status: response.status, data: await response.json() };
 }
 
-async function openPage() {
+async function openPage(address = url) {
   const page = await browser.newPage();
-  await page.goto(url);
+  await page.goto(address);
   await page.waitForSelector('.menu-title');
   return page;
 }
@@ -63,7 +64,8 @@ before(async () => {
   const started = await startHost();
   host = started.child;
   assert.match(started.line, /^http:\/\/127\.0\.0\.1:\d+\/\?token=[0-9a-f]{64}$/);
-  url = started.line + '&Name=Rack%201&IP=192.0.2.9&Type=IPMI&Connect=0';
+  url = started.line;
+  presetUrl = started.line + '&Name=Rack%201&IP=192.0.2.9&Type=IPMI&Connect=0';
   const parsed = new URL(started.line);
   origin = parsed.origin;
   token = parsed.searchParams.get('token');
@@ -99,6 +101,19 @@ after(async () => {
 
 test('the page shows the title, the menus and the status panes', async () => {
   const page = await openPage();
+  assert.equal(await page.locator('[data-pane="101"]').textContent(), 'No Server Selected!');
+  await page.close();
+});
+
+test('the page\'s properties preset a server, selected in the tree', async () => {
+  const page = await openPage(presetUrl);
+  await page.waitForFunction(() => document.querySelector('[data-pane="101"]').textContent === '192.0.2.9    Disconnected');
+  assert.deepEqual(await page.locator('#tree .node').allTextContents(), ['All Servers', 'Rack 1']);
+  await page.locator('#tree li[data-value="2"] > .twisty').click(); // the first tag is 0
+  assert.deepEqual(await page.locator('#tree .node').allTextContents(), ['All Servers', 'Rack 1',
+    'SDR', 'CompactSDR', 'FRU', 'SEL', 'Remote Console', 'All Sensors value']);
+  await page.locator('#tree .node', { hasText: 'SEL' }).click();
+  await page.waitForFunction(() => document.querySelector('#tree .node.selected').textContent === 'SEL');
   assert.equal(await page.title(), 'Vexa Remote Console');
   const { data: state } = await api('GET', '/api/state');
   const plain = (text) => text.replace(/&(.)/g, '$1');
@@ -110,8 +125,7 @@ test('the page shows the title, the menus and the status panes', async () => {
   await page.locator('.menu-title', { hasText: 'Server' }).click();
   const items = await page.locator('.menu-item .text').allTextContents();
   assert.deepEqual(items, state.menus[0].items.filter((i) => i.id !== 0).map((i) => plain(i.text)));
-  assert.ok(await page.locator('.menu-item.disabled', { hasText: 'Connect Current Server' }).count());
-  assert.equal(await page.locator('[data-pane="101"]').textContent(), 'No Server Selected!');
+  assert.ok(await page.locator('.menu-item:not(.disabled)', { hasText: 'Connect Current Server' }).count());
   assert.equal(await page.locator('[data-pane="102"]').textContent(), '00:00:00');
   // The token left the address bar; the control's own parameters stayed and reached it.
   assert.ok(!page.url().includes('token='));

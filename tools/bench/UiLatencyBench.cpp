@@ -43,7 +43,7 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    // The texts live until the end: the frame reads lParam when the message is handled.
+    // Each post hands the frame its own copy of the text, which the frame frees.
     std::vector<std::string> texts;
     for (int i = 0; i < samples; ++i)
         texts.push_back("bench sample " + std::to_string(i) + ".");
@@ -57,8 +57,9 @@ int main(int argc, char** argv)
             [&]
             {
                 posted = std::chrono::steady_clock::now();
-                host.Frame().PostMessage(WM_SETMESSAGESTRING, 0,
-                                         reinterpret_cast<LPARAM>(texts[i].c_str()));
+                const LPARAM text = MakeMessageText(texts[i]);
+                if (!host.Frame().PostMessage(WM_SETMESSAGESTRING, 0, text))
+                    TakeMessageText(text);
             });
         worker.join();
         const BOOL seen = client.WaitFor([&](const tagSSE_EVENT& e)

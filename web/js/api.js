@@ -20,6 +20,10 @@ export function sendCommand(id) {
   return post('/api/command', { id });
 }
 
+export function sendSelect(value) {
+  return post('/api/select', { value });
+}
+
 export function sendAnswer(id, button, values) {
   return post('/api/answer', { id, button, values });
 }

@@ -1,12 +1,35 @@
 // The page's entry: draws the console's state as it is pushed over the event stream and
 // sends back commands and answers.
-import { fetchState, sendAnswer, sendCommand, subscribe } from './api.js';
+import { fetchState, sendAnswer, sendCommand, sendSelect, subscribe } from './api.js';
 import { initMenuBar, renderMenuBar } from './menubar.js';
 import { initModal, renderModal } from './modal.js';
 import { renderStatusBar } from './statusbar.js';
+import { initTree, renderTree } from './tree.js';
 
 const notice = document.getElementById('notice');
 let latestVersion = -1;
+let windowSeq = null;
+
+// The console asks for a named window (the manual): open it once, raise it when it is open.
+function openRequestedWindow(request) {
+  if (!request) return;
+  if (windowSeq === null) {
+    windowSeq = request.seq; // requests made before this page opened are not replayed
+    return;
+  }
+  if (request.seq === windowSeq) return;
+  windowSeq = request.seq;
+  const existing = window.open('', request.name);
+  if (!existing) return;
+  let blank = true;
+  try {
+    blank = existing.location.href === 'about:blank';
+  } catch {
+    blank = false;
+  }
+  if (blank) existing.location.href = request.url;
+  existing.focus();
+}
 
 function showNotice(text) {
   notice.textContent = text;
@@ -21,8 +44,18 @@ function render(state) {
   renderMenuBar(state.menus);
   renderStatusBar(document.getElementById('statusbar'), state.status);
   renderModal(state.modal);
+  renderTree(state.tree);
+  document.getElementById('tree').hidden = !navigationShown(state.menus);
+  openRequestedWindow(state.window);
   document.body.dataset.version = String(state.version);
   showNotice('');
+}
+
+function navigationShown(menus) {
+  for (const menu of menus || []) {
+    for (const item of menu.items) if (item.id === 32780) return item.checked;
+  }
+  return true;
 }
 
 // The token has become a cookie: take it out of the address bar and history, keeping the
@@ -41,6 +74,10 @@ async function start() {
     if (!result.ok) showNotice((result.data && result.data.error) || `Command ${id} failed.`);
   });
   initModal(document.getElementById('modal-layer'), sendAnswer);
+  initTree(document.getElementById('tree'), async (value) => {
+    const result = await sendSelect(value);
+    if (!result.ok) showNotice((result.data && result.data.error) || 'The node cannot be selected.');
+  });
   forgetTokenInAddress();
   try {
     render(await fetchState());

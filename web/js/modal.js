@@ -1,6 +1,7 @@
 // The open message box or dialog, drawn with its caption, text and buttons exactly as the
 // console shows them. Choosing a button sends the answer (with the dialog's values); the
 // console closes the modal for every page once the first answer is taken.
+import { attachFolderChooser } from './folders.js';
 import { appendMnemonic, plainText } from './mnemonic.js';
 
 const ICONS = { error: '\u26D4', warning: '\u26A0', question: '?', information: 'i' };
@@ -65,6 +66,16 @@ function field(control, modalId) {
         group.append(l);
       }
       row.append(group);
+      return row;
+    }
+    case 'folder': {
+      input = document.createElement('input');
+      input.type = 'text';
+      input.value = control.value;
+      input.id = inputId;
+      input.readOnly = control.readOnly;
+      row.append(label, input);
+      attachFolderChooser(row, input);
       return row;
     }
     case 'spin': {
@@ -151,7 +162,8 @@ function draw(modal) {
   for (const text of modal.buttons) {
     const button = document.createElement('button');
     button.type = 'button';
-    button.textContent = text;
+    appendMnemonic(button, text);
+    button.dataset.button = text;
     button.addEventListener('click', async () => {
       const values = modal.kind === 'dialog' ? valuesOf(box, modal) : {};
       const result = await onAnswer(modal.id, text, values);

@@ -232,6 +232,54 @@ TEST(DialogService, StoppingReleasesOpenModalsWithTheirDefaults)
     ui.DestroyWindow(hwnd);
 }
 
+TEST(DialogService, KeepOpenButtonActsOnTheShowingThreadAndTheDialogStaysOpen)
+{
+    CUIThread ui(60000);
+    CDialogService service(&ui);
+    CTestWindow window;
+    HWND hwnd = ui.CreateWindow(window);
+    std::atomic<int> result{0};
+    std::vector<std::string> saved; // written on the UI thread only, read after it stopped
+    std::atomic<bool> keptOnUIThread{false};
+    window.On(WM_SHOW_BOX,
+              [&](WPARAM, LPARAM)
+              {
+                  tagDIALOG d;
+                  d.title = "Add a new server connection";
+                  d.controls = {
+                      {1, DLG_CONTROL_KIND::EDIT, "Server &Name", "", {}, 25, 0, 0, false, false}};
+                  d.buttons = {{IDOK, "&OK"}, {IDCANCEL, "&Cancel"}, {77, "&Save Default", true}};
+                  d.onKeep = [&](int id, std::vector<tagDIALOG_CONTROL>& controls)
+                  {
+                      keptOnUIThread = ui.IsUIThread() != FALSE && id == 77;
+                      saved.push_back(controls[0].value);
+                      controls[0].value += "!";
+                  };
+                  result = service.DoModal(d);
+                  saved.push_back("closed with " + d.controls[0].value);
+                  return LRESULT(0);
+              });
+    ASSERT_TRUE(ui.Start());
+    ASSERT_TRUE(ui.PostMessage(hwnd, WM_SHOW_BOX, 0, 0));
+    tagMODAL modal = WaitForModal(service);
+    std::string reason;
+    ASSERT_TRUE(service.Answer(modal.id, "&Save Default", {{"1", "rack"}}, &reason)) << reason;
+    // Still open, same id, showing what the action left in the control.
+    ASSERT_TRUE(WaitUntil(
+        [&]
+        {
+            tagMODAL m;
+            return service.GetOpenModal(&m) && m.id == modal.id && m.controls[0].value == "rack!";
+        }));
+    EXPECT_TRUE(keptOnUIThread);
+    EXPECT_EQ(result, 0);
+    ASSERT_TRUE(service.Answer(modal.id, "&OK", {}, &reason)) << reason;
+    EXPECT_TRUE(WaitUntil([&] { return result == IDOK; }));
+    ui.Stop();
+    ui.DestroyWindow(hwnd);
+    EXPECT_EQ(saved, (std::vector<std::string>{"rack", "closed with rack!"}));
+}
+
 TEST(ScriptedResponder, AnswersInOrderAndRecordsEveryModal)
 {
     CDialogService service(nullptr);

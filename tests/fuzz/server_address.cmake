@@ -1,0 +1,1 @@
+vexa_add_fuzzer(fuzz_server_address ${CMAKE_CURRENT_LIST_DIR}/ServerAddressFuzz.cpp vexa_frame_rules vexa_shell_base)
