@@ -215,9 +215,18 @@ BOOL CIPMIServer::ReadDeviceGuid(std::string& text)
 {
     BYTE request[1] = {ROW_GET_DEVICE_GUID};
     tagIPMI_REPLY reply;
+    if (!SendCommand(request, sizeof request, reply))
+        return FALSE;
+    // A BMC without the device GUID (IPMI v2.0, 20.8 is optional) answers C1h; its system GUID
+    // (22.14) names the managed system just as well.
+    if (reply.data[1] == IPMI_CC_INVALID_COMMAND)
+    {
+        request[0] = ROW_GET_SYSTEM_GUID;
+        if (!SendCommand(request, sizeof request, reply))
+            return FALSE;
+    }
     // Completion code, 16 bytes and the checksum.
-    if (!SendCommand(request, sizeof request, reply) || reply.data[1] != IPMI_CC_SUCCESS ||
-        reply.length < 19)
+    if (reply.data[1] != IPMI_CC_SUCCESS || reply.length < 19)
         return FALSE;
     text = FormatDeviceGuid(reply.data + 2);
     SetGuidText(text);

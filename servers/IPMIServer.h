@@ -128,7 +128,8 @@ public:
 
     // One command through the connection; FALSE when there is none or no reply came.
     BOOL SendCommand(const BYTE* request, std::size_t length, tagIPMI_REPLY& reply);
-    // Get Device GUID; on success the GUID text is stored (and returned).
+    // Get Device GUID, or Get System GUID from a BMC that lacks the first; on success the GUID
+    // text is stored (and returned).
     BOOL ReadDeviceGuid(std::string& text);
 
     // Starts the SDR load thread, which reports to sink (completion message with the tag).

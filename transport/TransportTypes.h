@@ -23,6 +23,7 @@ struct tagIPMI_REPLY
 constexpr std::size_t IPMI_REPLY_BATCH_COUNT = 258;
 
 constexpr BYTE IPMI_CC_SUCCESS = 0x00;
+constexpr BYTE IPMI_CC_INVALID_COMMAND = 0xC1;
 constexpr BYTE IPMI_CC_INVALID_DATA_FIELD = 0xCC;
 
 // A received RMCP+ payload of the session-setup exchange; bytes past length read as zero.

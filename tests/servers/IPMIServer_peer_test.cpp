@@ -57,6 +57,10 @@ TEST(IPMIServerPeer, ReadsTheFixtureAndFollowsItsPower)
     MakeConnectParam(param, IPMISIM_USER_ADMIN.name, IPMISIM_USER_ADMIN.password, RAKP_HMAC_SHA1,
                      TRUE, PRIVILEGE_ADMINISTRATOR);
     ASSERT_TRUE(server.Connect(param));
+    std::string guid;
+    ASSERT_TRUE(server.ReadDeviceGuid(guid)) << "ipmi_sim knows only the system GUID";
+    EXPECT_EQ(guid, "{A1B2C3D4-E5F6-0718-293A-4B5C6D7E8F90}") << "the channel GUID of lan.conf";
+    EXPECT_EQ(server.GetGuidText(), guid);
 
     ASSERT_TRUE(server.LoadSdr(&sink));
     ASSERT_TRUE(sink.WaitFor(WM_VEXA_SDR_LOADED, 1, kBound));
