@@ -70,7 +70,9 @@ public:
     CSpawnSetup(const CSpawnSetup&) = delete;
     CSpawnSetup& operator=(const CSpawnSetup&) = delete;
 
-    BOOL Prepare(const std::string& logPath)
+    // With pipes (read end for the child's stdin, write end for its stdout) the child's
+    // stdin and stdout are those pipes and only stderr goes to the log.
+    BOOL Prepare(const std::string& logPath, int stdinRead = -1, int stdoutWrite = -1)
     {
         if (!m_attrOk || !m_actionsOk)
             return FALSE;
@@ -87,6 +89,15 @@ public:
             ::posix_spawnattr_setflags(&m_attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) !=
                 0)
             return FALSE;
+        if (stdinRead >= 0)
+            return ::posix_spawn_file_actions_adddup2(&m_actions, stdinRead, STDIN_FILENO) == 0 &&
+                           ::posix_spawn_file_actions_adddup2(&m_actions, stdoutWrite,
+                                                              STDOUT_FILENO) == 0 &&
+                           ::posix_spawn_file_actions_addopen(
+                               &m_actions, STDERR_FILENO, logPath.c_str(),
+                               O_WRONLY | O_CREAT | O_APPEND, 0644) == 0
+                       ? TRUE
+                       : FALSE;
         if (::posix_spawn_file_actions_addopen(&m_actions, STDIN_FILENO, "/dev/null", O_RDONLY,
                                                0) != 0 ||
             ::posix_spawn_file_actions_addopen(&m_actions, STDOUT_FILENO, logPath.c_str(),
@@ -105,6 +116,13 @@ private:
     bool m_attrOk = false;
     bool m_actionsOk = false;
 };
+
+void CloseFd(int& fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
 } // namespace
 
 CPeerProcess::~CPeerProcess()
@@ -113,7 +131,8 @@ CPeerProcess::~CPeerProcess()
     ClosePidFd();
 }
 
-BOOL CPeerProcess::Start(const std::vector<std::string>& argv, const std::string& logPath)
+BOOL CPeerProcess::Start(const std::vector<std::string>& argv, const std::string& logPath,
+                         tagPEER_PIPES* pipes)
 {
     if (m_pid != 0 || argv.empty() || logPath.empty())
         return FALSE;
@@ -121,9 +140,27 @@ BOOL CPeerProcess::Start(const std::vector<std::string>& argv, const std::string
     if (program.empty())
         return FALSE;
 
-    CSpawnSetup setup;
-    if (!setup.Prepare(logPath))
+    // Ours: the write end of the child's stdin and the read end of its stdout (close-on-exec,
+    // so later children do not inherit them); the child's ends are closed after the spawn.
+    int toChild[2] = {-1, -1};
+    int fromChild[2] = {-1, -1};
+    auto closeAll = [&]
+    {
+        for (int* fd : {&toChild[0], &toChild[1], &fromChild[0], &fromChild[1]})
+            CloseFd(*fd);
+    };
+    if (pipes != nullptr &&
+        (::pipe2(toChild, O_CLOEXEC) != 0 || ::pipe2(fromChild, O_CLOEXEC) != 0))
+    {
+        closeAll();
         return FALSE;
+    }
+    CSpawnSetup setup;
+    if (!setup.Prepare(logPath, toChild[0], fromChild[1]))
+    {
+        closeAll();
+        return FALSE;
+    }
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
     for (const std::string& a : argv)
@@ -133,7 +170,17 @@ BOOL CPeerProcess::Start(const std::vector<std::string>& argv, const std::string
     pid_t pid = 0;
     if (::posix_spawn(&pid, program.c_str(), setup.Actions(), setup.Attr(), args.data(), environ) !=
         0)
+    {
+        closeAll();
         return FALSE;
+    }
+    if (pipes != nullptr)
+    {
+        CloseFd(toChild[0]);
+        CloseFd(fromChild[1]);
+        pipes->toStdin = toChild[1];
+        pipes->fromStdout = fromChild[0];
+    }
     m_pid = pid;
     m_reaped = false;
     m_waitStatus = 0;
@@ -314,4 +361,3 @@ tagTOOL_RUN RunTool(const std::vector<std::string>& argv, const std::string& log
     run.output = tool.ReadLog();
     return run;
 }
-

@@ -1,7 +1,8 @@
 #pragma once
 // CPeerProcess: one peer program started for a test (ipmi_sim, a reference client, ...),
-// with stdin from /dev/null and stdout and stderr appended to a log file. Owned by the test
-// or by the harness object that starts it, and used from that one thread; no locks.
+// with stdin from /dev/null and stdout and stderr appended to a log file, or with stdin and
+// stdout on pipes to the test and stderr alone in the log. Owned by the test or by the
+// harness object that starts it, and used from that one thread; no locks.
 // The process is stopped by its own process ID (SIGTERM, a bounded wait, then SIGKILL) and
 // reaped, at the latest in the destructor, so a peer does not outlive the object that
 // started it. Waits are bounded and wait on the process itself (a pidfd), never by sleeping.
@@ -10,6 +11,13 @@
 #include <string>
 #include <sys/types.h>
 #include <vector>
+
+// The caller's ends of the pipes to a child started with them; the caller closes both.
+struct tagPEER_PIPES
+{
+    int toStdin = -1;    // write end: what the child reads on stdin
+    int fromStdout = -1; // read end: what the child writes on stdout
+};
 
 class CPeerProcess
 {
@@ -22,7 +30,10 @@ public:
     // Starts argv[0] (looked up with FindProgram when it holds no '/') with the rest of
     // argv as its arguments. The log file is created or appended to. Fails when a process
     // is already running under this object or the program cannot be started.
-    BOOL Start(const std::vector<std::string>& argv, const std::string& logPath);
+    // With pipes, the child's stdin and stdout are pipes to the caller (returned in *pipes)
+    // and only its stderr goes to the log.
+    BOOL Start(const std::vector<std::string>& argv, const std::string& logPath,
+               tagPEER_PIPES* pipes = nullptr);
 
     // The process ID while the process is started and not yet reaped, else 0.
     pid_t Pid() const { return m_pid; }
@@ -78,4 +89,3 @@ struct tagTOOL_RUN
 // is stopped by its process ID.
 tagTOOL_RUN RunTool(const std::vector<std::string>& argv, const std::string& logPath,
                     DWORD timeoutMs);
-
