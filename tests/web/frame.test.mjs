@@ -2,7 +2,9 @@
 // (vexa-fleet: ipmi_sim BMCs on 127.0.0.2 and 127.0.0.3, one UDP port): adding servers with
 // the address rules and the duplicate question, connecting through the login dialog, power
 // down and up followed by the simulator, rename, delete, save and load, settings in the
-// registry, dump and restore, and the page's preset server. Screenshots go to the build folder.
+// registry, dump and restore, the page's preset server, and an ASF adapter (asf-sim on
+// 127.0.0.4) connected through the ASF dialog and powered down and up. Screenshots go to the
+// build folder.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn, execFileSync } from 'node:child_process';
@@ -279,7 +281,7 @@ test('the page\'s preset server opens the login dialog', async () => {
 });
 
 test('save overwrites the stored list after asking, load adds the stored servers', async () => {
-  assert.equal(registryCount('SvrName'), 2, 'the fleet stored two servers');
+  assert.equal(registryCount('SvrName'), fleet.servers.length, 'the fleet stored its servers');
   await command('Server', 'Save Server Node List');
   await modal('Notify');
   assert.equal(await page.locator('.modal-text').textContent(), 'The current server node list will be overwrite, continue anyway?');
@@ -352,4 +354,66 @@ test('Help Contents opens the manual once and raises it the second time', async 
   await until(async () => (await manual.evaluate(() => document.title)) === 'Vexa Remote Console Manual', 'the manual still open');
   assert.equal(opened.length, 1);
   await manual.close();
+});
+
+// The adapter's own view of its state, through the command-line tool (no console involved).
+function adapterState() {
+  const out = execFileSync(join(buildDir, 'bin', 'tarn-cli'), [
+    '--json', '-H', '127.0.0.4', '--asf-port', String(fleet.port), '--rsp-port',
+    String(fleet.rspPort), '--admin-key', 'AA'.repeat(20), '--asf-timeout', '500', 'asf-state',
+  ], { timeout: BOUND_MS }).toString();
+  return JSON.parse(out);
+}
+
+test('an ASF adapter connects through its dialog, powers down and up, and its keys are offered again', { skip: !existsSync(join(buildDir, 'bin', 'asf-sim')) && 'asf-sim not built' }, async () => {
+  // The console polls the adapter's state every second and shows it as the server's power.
+  await command('Settings', 'General Setting');
+  await modal('Server Settings');
+  await page.locator('.modal [data-control="1005"] input').check();
+  await page.locator('.modal [data-control="1006"] input').fill('1');
+  await answer('OK');
+  await until(() => registryValue('Polling ASF power enabled') === '01000000', 'ASF power polling on');
+
+  await addServer('ASF Desk', '127.0.0.4');
+  await until(async () => (await treeTexts()).includes('ASF Desk'), 'the ASF node');
+  let s = await state();
+  const desk = s.servers.find((v) => v.name === 'ASF Desk');
+  assert.equal(desk.type, 'ASF', 'the pong announced no IPMI');
+  await page.locator('#tree .node', { hasText: /^ASF Desk$/ }).click();
+  await until(async () => (await state()).status['101'] === '127.0.0.4    Disconnected', 'ASF Desk selected');
+
+  await command('Server', 'Connect Current Server');
+  await modal('RSSP Security Configuration');
+  assert.equal(await page.locator('.modal [data-control="201"] select').inputValue(), 'Administrator');
+  await page.locator('.modal [data-control="212"] input').fill('desk');
+  await page.locator('.modal [data-control="209"] input').fill('AA'.repeat(20));
+  await page.screenshot({ path: join(buildDir, 'frame-asf-login.png') });
+  await answer('OK');
+  await until(async () => (await state()).servers.find((v) => v.name === 'ASF Desk').connected, 'the ASF session');
+  await until(async () => (await page.locator('[data-pane="101"]').textContent()) === '127.0.0.4    Connected', 'connected pane');
+
+  await command('Power', 'Power Down');
+  await modal('Confirm power down');
+  assert.equal(await page.locator('.modal-text').textContent(), 'Are you sure to power down the host\n127.0.0.4\n');
+  await answer('Yes');
+  // An ASF power-down that went through shows no box (only a power cycle reports success).
+  const deskPower = async () => (await state()).servers.find((v) => v.name === 'ASF Desk').power;
+  await until(async () => (await deskPower()) === 0, 'soft-off polled from the adapter');
+  assert.equal((await state()).modal, null);
+
+  await command('Power', 'Power Up');
+  await modal('Cofirm power up');
+  await answer('Yes');
+  await until(async () => (await deskPower()) === 1, 'working again, polled from the adapter');
+  assert.equal((await state()).modal, null);
+
+  await command('Server', 'Disconnect Current Server');
+  await until(async () => !(await state()).servers.find((v) => v.name === 'ASF Desk').connected, 'disconnected');
+  await command('Server', 'Connect Current Server');
+  await modal('RSSP Security Configuration');
+  assert.equal(await page.locator('.modal [data-control="212"] input').inputValue(), 'desk');
+  assert.equal(await page.locator('.modal [data-control="209"] input').inputValue(), 'AA'.repeat(20));
+  await answer('Cancel');
+  assert.equal((await state()).servers.find((v) => v.name === 'ASF Desk').connected, false);
+  assert.equal(adapterState().system_state, 0, 'the adapter itself agrees');
 });
