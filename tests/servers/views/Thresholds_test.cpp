@@ -116,13 +116,14 @@ TEST(ThresholdEdit, ReciprocalFanSendsTheExchangedOffset)
     ASSERT_EQ(list.Rows().at(7).cells.at(1), "0xFA");
     tagTHRESHOLD_REQUEST sent;
     CRecordingMessageBoxes boxes;
-    auto outcome = list.OnEditEnd(7, "252", 0x41,
-                                  [&](const tagTHRESHOLD_REQUEST& r)
-                                  {
-                                      sent = r;
-                                      return 0;
-                                  },
-                                  boxes);
+    auto outcome = list.OnEditEnd(
+        7, "252", 0x41,
+        [&](const tagTHRESHOLD_REQUEST& r)
+        {
+            sent = r;
+            return 0;
+        },
+        boxes);
     ASSERT_TRUE(outcome.sent) << (outcome.failedChecks.empty() ? "" : outcome.failedChecks[0]);
     EXPECT_EQ(BuildThresholdRequest(sent),
               (std::vector<BYTE>{ROW_SET_SENSOR_THRESHOLDS, 0x41, 0x20, 0, 0, 0, 0, 0, 252}));
@@ -148,13 +149,14 @@ TEST(ThresholdEdit, LiveUpdateThenFailedSetRestoresTheRow)
 
     CRecordingMessageBoxes boxes;
     int calls = 0;
-    auto outcome = list.OnEditEnd(5, "170", 0x34,
-                                  [&](const tagTHRESHOLD_REQUEST&)
-                                  {
-                                      ++calls;
-                                      return -1;
-                                  },
-                                  boxes);
+    auto outcome = list.OnEditEnd(
+        5, "170", 0x34,
+        [&](const tagTHRESHOLD_REQUEST&)
+        {
+            ++calls;
+            return -1;
+        },
+        boxes);
     EXPECT_EQ(calls, 1);
     EXPECT_FALSE(outcome.succeeded);
     EXPECT_EQ(Texts(boxes), (std::vector<std::string>{"Set Threshold|Failed to Set threshold.\n"}));
@@ -229,13 +231,15 @@ TEST(SdrPropSheet, SendsEveryChangedThresholdInOneRequest)
 
     CRecordingMessageBoxes boxes;
     tagTHRESHOLD_REQUEST sent;
-    EXPECT_FALSE(sheet.OnOK(0x41, [](const tagTHRESHOLD_REQUEST&) { return -1; }, boxes, &sent));
+    EXPECT_FALSE(sheet.OnOK(
+        0x41, [](const tagTHRESHOLD_REQUEST&) { return -1; }, boxes, &sent));
     EXPECT_EQ(BuildThresholdRequest(sent),
               (std::vector<BYTE>{ROW_SET_SENSOR_THRESHOLDS, 0x41, 0x14, 0, 0, 0x10, 0, 0xF1, 0}));
     ASSERT_EQ(boxes.Shown().size(), 1u);
     EXPECT_EQ(sheet.GetSensor().GetByte(36), 0x14) << "unchanged after a failure";
 
-    EXPECT_TRUE(sheet.OnOK(0x41, [](const tagTHRESHOLD_REQUEST&) { return 0; }, boxes));
+    EXPECT_TRUE(sheet.OnOK(
+        0x41, [](const tagTHRESHOLD_REQUEST&) { return 0; }, boxes));
     EXPECT_EQ(boxes.Shown().size(), 1u) << "no success message on this path";
     EXPECT_EQ(sheet.GetSensor().GetByte(36), 0x10);
     EXPECT_EQ(sheet.GetSensor().GetByte(40), 0xF1);
@@ -251,13 +255,14 @@ TEST(SdrPropSheet, NothingChangedSendsNothing)
     CSDRPropSheet sheet("", Volt());
     CRecordingMessageBoxes boxes;
     int calls = 0;
-    EXPECT_TRUE(sheet.OnOK(1,
-                           [&](const tagTHRESHOLD_REQUEST&)
-                           {
-                               ++calls;
-                               return 0;
-                           },
-                           boxes));
+    EXPECT_TRUE(sheet.OnOK(
+        1,
+        [&](const tagTHRESHOLD_REQUEST&)
+        {
+            ++calls;
+            return 0;
+        },
+        boxes));
     EXPECT_EQ(calls, 0);
     EXPECT_EQ(sheet.InfoPage().currentValue, "100.00 Volts");
     EXPECT_EQ(sheet.InfoPage().recordId, "52");

@@ -32,8 +32,8 @@ inline std::vector<BYTE> LinearRecord(BYTE sensorType, BYTE number, const BYTE t
     return r;
 }
 
-inline CSensor LinearSensor(BYTE sensorType, BYTE number, const BYTE thresholds[6],
-                            BYTE raw = 0, const std::string& name = "SENSOR", BYTE format = 0)
+inline CSensor LinearSensor(BYTE sensorType, BYTE number, const BYTE thresholds[6], BYTE raw = 0,
+                            const std::string& name = "SENSOR", BYTE format = 0)
 {
     std::vector<BYTE> r = LinearRecord(sensorType, number, thresholds, name, format);
     CSensor sensor(r.data(), r.size());
