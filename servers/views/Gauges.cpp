@@ -51,29 +51,10 @@ int GaugeLevelIndex(float value, const tagGAUGE_THRESHOLDS& t)
     return level < 0 ? 0 : level;
 }
 
-const char* GaugeTypePictureName(BYTE sensorType)
+std::string GaugeTypePictureName(BYTE sensorType)
 {
-    switch (sensorType)
-    {
-    case SENSOR_TYPE_TEMPERATURE:
-        return "gauge-temperature";
-    case SENSOR_TYPE_VOLTAGE:
-        return "gauge-voltage";
-    case SENSOR_TYPE_FAN:
-        return "gauge-fan";
-    case 0x05:
-        return "gauge-intrusion";
-    case 0xC0:
-        return "gauge-oem-c0";
-    case 0xC1:
-        return "gauge-oem-c1";
-    case 0xD0:
-        return "gauge-oem-d0";
-    case 0xD3:
-        return "gauge-oem-d3";
-    default:
-        return "gauge-common";
-    }
+    const char* kind = SensorPictureKind(sensorType);
+    return std::string("gauge-") + (kind ? kind : "common");
 }
 
 std::string GaugeLevelPictureName(int level)

@@ -29,7 +29,7 @@ struct tagGAUGE_THRESHOLDS
 
 // The level step 0-34 of a value; 0 when the thresholds leave it undefined.
 int GaugeLevelIndex(float value, const tagGAUGE_THRESHOLDS& t);
-const char* GaugeTypePictureName(BYTE sensorType);
+std::string GaugeTypePictureName(BYTE sensorType);
 std::string GaugeLevelPictureName(int level); // "level-00".."level-34", "level-none"
 
 struct tagRECT_I
@@ -54,7 +54,7 @@ public:
     std::string GetCaption() const; // name "\r\n" value text
     const tagGAUGE_THRESHOLDS& GetThresholds() const { return m_thresholds; }
     int GetLevel() const; // GAUGE_NO_LEVEL without a value
-    const char* GetTypePicture() const { return GaugeTypePictureName(m_sensor.GetSensorType()); }
+    std::string GetTypePicture() const { return GaugeTypePictureName(m_sensor.GetSensorType()); }
     std::string GetLevelPicture() const { return GaugeLevelPictureName(GetLevel()); }
 
 private:

@@ -99,32 +99,38 @@ tagHEALTH EvaluateHealth(CIPMIServer& server)
     return health;
 }
 
-const char* SensorTypeIconName(BYTE sensorType)
+const char* SensorPictureKind(BYTE sensorType)
 {
     switch (sensorType)
     {
     case SENSOR_TYPE_TEMPERATURE:
-        return "sensor-temperature";
+        return "temperature";
     case SENSOR_TYPE_VOLTAGE:
-        return "sensor-voltage";
+        return "voltage";
     case SENSOR_TYPE_FAN:
-        return "sensor-fan";
+        return "fan";
     case 0x05:
-        return "sensor-intrusion";
+        return "intrusion";
     case 0xC0:
-        return "sensor-oem-c0";
+        return "oem-c0";
     case 0xC1:
-        return "sensor-oem-c1";
+        return "oem-c1";
     case 0xD0:
-        return "sensor-oem-d0";
+        return "oem-d0";
     case 0xD3:
-        return "sensor-oem-d3";
+        return "oem-d3";
     default:
-        return "sensor-default";
+        return nullptr;
     }
 }
 
-const char* SensorIconName(BYTE sensorType, int severity)
+std::string SensorTypeIconName(BYTE sensorType)
+{
+    const char* kind = SensorPictureKind(sensorType);
+    return std::string("sensor-") + (kind ? kind : "default");
+}
+
+std::string SensorIconName(BYTE sensorType, int severity)
 {
     switch (severity)
     {

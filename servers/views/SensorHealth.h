@@ -40,8 +40,8 @@ tagHEALTH EvaluateHealth(const std::vector<CSensor>& sensors, int powerState);
 tagHEALTH EvaluateHealth(CIPMIServer& server);
 
 // Picture names.
-const char* SensorTypeIconName(BYTE sensorType);
-const char* SensorIconName(BYTE sensorType, int severity); // the status icon when severity > 0
+std::string SensorTypeIconName(BYTE sensorType);
+std::string SensorIconName(BYTE sensorType, int severity); // the status icon when severity > 0
 const char* FruDeviceIconName(UINT deviceId);
 const char* SectionIconName(BYTE kind);
 

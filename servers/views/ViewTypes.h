@@ -81,5 +81,9 @@ struct tagVIEW_COLOUR
     DWORD rgb;
 };
 
+// The picture family of a sensor type ("temperature", "fan", "oem-c0", ...); null for the
+// types that share the common picture.
+const char* SensorPictureKind(BYTE sensorType);
+
 // "a:b:c" split at every ':'.
 std::vector<std::string> SplitViewLine(const std::string& line);

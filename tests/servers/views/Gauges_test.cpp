@@ -48,7 +48,8 @@ TEST(GaugeTile, NoReadingAndFanZero)
     EXPECT_EQ(tile.GetValueText(), "");
     EXPECT_EQ(tile.GetLevel(), GAUGE_NO_LEVEL);
     EXPECT_EQ(tile.GetLevelPicture(), "level-none");
-    EXPECT_STREQ(tile.GetTypePicture(), "gauge-fan");
+    EXPECT_EQ(tile.GetTypePicture(), "gauge-fan");
+    EXPECT_EQ(GaugeTypePictureName(0x07), "gauge-common");
     tile.SetReading(0x00);
     EXPECT_TRUE(tile.HasValue());
     EXPECT_EQ(tile.GetValueText(), "     0 RPM");
