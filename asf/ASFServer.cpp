@@ -22,9 +22,18 @@ DWORD NormaliseAsfPollInterval(DWORD storedSeconds)
     return static_cast<DWORD>(seconds) > LIMIT ? LIMIT : static_cast<DWORD>(seconds);
 }
 
+namespace
+{
+tagASF_SESSION_ENV SessionEnv(tagASF_SESSION_ENV env, BYTE serverTag)
+{
+    env.commandParam = AsfPollCommandParam(serverTag);
+    return env;
+}
+} // namespace
+
 CASFServer::CASFServer(const tagSERVER_RECORD& record, tagASF_SERVER_ENV env)
-    : CServer(record),
-      m_session(std::make_unique<CASFSession>(record.ipAddress, std::move(env.session))),
+    : CServer(record), m_session(std::make_unique<CASFSession>(
+                           record.ipAddress, SessionEnv(std::move(env.session), record.serverTag))),
       m_pollInterval(NormaliseAsfPollInterval(env.settings.pollIntervalSeconds)),
       m_pollPowerEnabled(env.settings.pollPowerEnabled)
 {

@@ -450,8 +450,8 @@ BOOL CASFSession::PollOnce(CEvent* stop)
         // command closes this session, and CloseSession must not wait for us then.
         m_pollSendingCommand = true;
         m_env.sink->Send(WM_COMMAND,
-                         MAKEWPARAM(static_cast<WORD>(ASF_ID_DISCONNECT_CURRENT_SERVER), 0), 0,
-                         m_env.sendLimitMs, nullptr);
+                         MAKEWPARAM(static_cast<WORD>(ASF_ID_DISCONNECT_CURRENT_SERVER), 0),
+                         m_env.commandParam, m_env.sendLimitMs, nullptr);
     }
     return FALSE;
 }

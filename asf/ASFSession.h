@@ -29,6 +29,13 @@ class CDialogService;
 
 // The frame's "Disconnect Current Server" command, sent when a poll finds the machine gone.
 constexpr UINT ASF_ID_DISCONNECT_CURRENT_SERVER = 32782;
+// The command's lParam when a poll sends it: this flag and the server tag in the low byte, so
+// the frame disconnects the machine that went away, not whichever server is selected.
+constexpr LPARAM ASF_COMMAND_FROM_POLL = 0x10000;
+constexpr LPARAM AsfPollCommandParam(BYTE serverTag)
+{
+    return ASF_COMMAND_FROM_POLL | serverTag;
+}
 
 // Kept for the class layout of the message family; the messages are built by CASFSession.
 class CASFMsg
@@ -50,6 +57,7 @@ struct tagASF_SESSION_ENV
     IMessageBoxService* messageBox = nullptr; // refusal boxes; null shows none
     IMessageSink* sink = nullptr;             // the main window; null sends nothing
     DWORD sendLimitMs = 5000; // how long the poll waits for the window to take its command
+    LPARAM commandParam = 0;  // lParam of that command (CASFServer: AsfPollCommandParam)
 };
 
 class CASFSession

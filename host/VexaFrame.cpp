@@ -1,5 +1,6 @@
 #include "host/VexaFrame.h"
 
+#include "asf/ASFSession.h"
 #include "host/FrameRules.h"
 #include "platform/DatagramSocket.h"
 #include "servers/IPMIServer.h"
@@ -302,7 +303,11 @@ LRESULT CVexaFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         // The sensor icons and the terminal view come with their views.
         return 0;
     case WM_COMMAND:
-        OnCommand(LOWORD(wParam));
+        // An ASF poll that lost its machine names it; the menu's command acts on the selection.
+        if (LOWORD(wParam) == ID_DISCONNECT && (lParam & ASF_COMMAND_FROM_POLL) != 0)
+            OnDisconnect(m_doc->FindServer(static_cast<BYTE>(lParam & 0xFF), FALSE));
+        else
+            OnCommand(LOWORD(wParam));
         return 0;
     default:
         return 0;
@@ -585,7 +590,7 @@ void CVexaFrame::OnCommand(UINT id)
         OnConnect();
         break;
     case ID_DISCONNECT:
-        OnDisconnect();
+        OnDisconnect(m_doc->GetCurrentServer());
         break;
     case ID_POWER_DOWN:
     case ID_POWER_UP:
@@ -944,9 +949,8 @@ void CVexaFrame::ConnectAsf(CServer& server)
     }
 }
 
-void CVexaFrame::OnDisconnect()
+void CVexaFrame::OnDisconnect(CServer* server)
 {
-    CServer* server = m_doc->GetCurrentServer();
     if (server == nullptr || !server->IsConnected())
         return;
     const BOOL ipmi = server->GetServerType() == SERVER_TYPE_IPMI;

@@ -168,7 +168,7 @@ private:
     void OnConnect();
     void ConnectIpmi(CServer& server);
     void ConnectAsf(CServer& server);
-    void OnDisconnect();
+    void OnDisconnect(CServer* server);
     void OnPower(UINT id);
     void OnPowerOnLan();
     void OnDeleteAllSel();

@@ -64,6 +64,7 @@ protected:
     {
         tagSERVER_RECORD record;
         record.ipAddress = sim.Address();
+        record.serverTag = 9;
         tagASF_SERVER_ENV env;
         env.session = Env();
         env.settings.pollPowerEnabled = pollPower;
@@ -370,8 +371,10 @@ TEST_F(AsfSimPeerTest, MachineThatGoesAwayWhilePolledIsDisconnected)
     const auto messages = sink.Messages();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(LOWORD(messages[0].wParam), ASF_ID_DISCONNECT_CURRENT_SERVER);
+    EXPECT_EQ(messages[0].lParam, AsfPollCommandParam(server->GetServerTag()))
+        << "the command names the server whose machine went away";
     EXPECT_TRUE(messages[0].sent);
-    // The frame's handler disconnects the selected server.
+    // The frame's handler disconnects that server.
     EXPECT_TRUE(server->Disconnect());
     EXPECT_FALSE(server->IsConnected());
     EXPECT_FALSE(server->Session().IsEstablished());
