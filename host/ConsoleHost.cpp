@@ -82,6 +82,146 @@ json TreeJson(const tagTREE_NODE& node)
             {"selected", node.selected}, {"expanded", node.expanded}, {"children", children}};
 }
 
+json RowJson(const tagLIST_ROW& row)
+{
+    return {{"cells", row.cells}, {"data", row.itemData}, {"image", row.image}};
+}
+
+std::string RgbText(const tagVIEW_COLOUR* colour)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "#%06x", static_cast<unsigned>(colour->rgb & 0xFFFFFF));
+    return text;
+}
+
+json SheetJson(const tagVIEW_SHEET& sheet)
+{
+    json spins = json::array();
+    for (std::size_t i = 0; i < sheet.spins.size(); ++i)
+    {
+        const tagSDR_SPIN& spin = sheet.spins[i];
+        spins.push_back({{"index", i},
+                         {"row", spin.row},
+                         {"label", spin.label},
+                         {"visible", spin.visible},
+                         {"minimum", spin.minimum},
+                         {"maximum", spin.maximum},
+                         {"position", spin.position},
+                         {"converted", spin.convertedText},
+                         {"changed", spin.changed}});
+    }
+    json capabilities = json::array();
+    for (const tagSDR_CAP_ITEM& item : sheet.capabilities)
+        capabilities.push_back({{"name", item.name}, {"mask", item.mask}, {"icon", item.icon}});
+    const tagSDR_INFO_PAGE& info = sheet.information;
+    return {{"title", sheet.title},
+            {"pages", sheet.pages},
+            {"information",
+             {{"sensorName", info.sensorName},
+              {"status", info.status},
+              {"currentValue", info.currentValue},
+              {"sensorType", info.sensorType},
+              {"recordId", info.recordId},
+              {"sdrVersion", info.sdrVersion}}},
+            {"settings",
+             {{"sensorName", sheet.sensorName},
+              {"currentValue", sheet.currentValue},
+              {"units", sheet.units},
+              {"spins", spins},
+              {"bar",
+               {{"filled", sheet.bar.filled},
+                {"fill", sheet.bar.fill ? json(RgbText(sheet.bar.fill)) : json(nullptr)},
+                {"rest", sheet.bar.rest ? json(RgbText(sheet.bar.rest)) : json(nullptr)}}}}},
+            {"capabilities", capabilities}};
+}
+
+json ViewJson(const tagVIEW_STATE& view)
+{
+    json columns = json::array();
+    for (const tagLIST_COLUMN& c : view.columns)
+        columns.push_back({{"title", c.title}, {"width", c.width}});
+    json rows = json::array();
+    for (const tagLIST_ROW& row : view.rows)
+        rows.push_back(RowJson(row));
+    json editors = json::array();
+    for (const tagVIEW_EDITOR& e : view.editors)
+        editors.push_back({{"row", e.row},
+                           {"visible", e.visible},
+                           {"text", e.text},
+                           {"minimum", e.minimum},
+                           {"maximum", e.maximum},
+                           {"wraps", e.wraps}});
+    json tiles = json::array();
+    for (const tagVIEW_TILE& t : view.tiles)
+        tiles.push_back({{"index", t.index},
+                         {"name", t.name},
+                         {"value", t.value},
+                         {"hasValue", t.hasValue},
+                         {"type", t.type},
+                         {"level", t.level},
+                         {"left", t.rect.left},
+                         {"top", t.rect.top},
+                         {"right", t.rect.right},
+                         {"bottom", t.rect.bottom}});
+    return {{"node", view.node},
+            {"kind", view.kind},
+            {"mode", ViewModeName(view.mode)},
+            {"columns", columns},
+            {"sort", {{"column", view.sortColumn}, {"marks", view.sortMarks}}},
+            {"rows", rows},
+            {"editors", editors},
+            {"more", view.more},
+            {"tiles", tiles},
+            {"sheet", view.sheet ? SheetJson(*view.sheet) : json(nullptr)},
+            {"readings", {{"seq", view.readingsSeq}, {"at", view.readingsAtMs}}}};
+}
+
+// The tree's context menus: the main menu's commands for a server node, with their texts
+// and enabled states as the main menu has them now.
+struct tagCONTEXT_ITEM
+{
+    UINT id;
+    const char* text; // null: the main menu's text
+};
+const tagCONTEXT_ITEM IPMI_CONTEXT_MENU[] = {
+    {32781, nullptr}, {32782, nullptr},
+    {0, nullptr},     {42805, nullptr},
+    {32789, nullptr}, {0, nullptr},
+    {32806, nullptr}, {32807, nullptr},
+    {32809, nullptr}, {32814, nullptr},
+    {32816, nullptr}, {0, nullptr},
+    {32783, nullptr}, {32795, "Reset PET Destination"},
+    {32815, nullptr},
+};
+const tagCONTEXT_ITEM ASF_CONTEXT_MENU[] = {
+    {32781, nullptr}, {32782, nullptr}, {0, nullptr},     {42805, nullptr}, {32789, nullptr},
+    {0, nullptr},     {32806, nullptr}, {32807, nullptr}, {32809, nullptr}, {32814, nullptr},
+    {32816, nullptr}, {0, nullptr},     {32815, nullptr},
+};
+
+template <std::size_t N>
+json ContextMenuJson(const tagCONTEXT_ITEM (&items)[N], const std::vector<tagMENU>& menus)
+{
+    json out = json::array();
+    for (const tagCONTEXT_ITEM& item : items)
+    {
+        const tagMENU_ITEM* found = nullptr;
+        for (const tagMENU& menu : menus)
+            for (const tagMENU_ITEM& m : menu.items)
+                if (item.id != 0 && m.id == item.id && found == nullptr)
+                    found = &m;
+        if (item.id != 0 && found == nullptr)
+            continue; // a command of a later stage
+        out.push_back({{"id", item.id},
+                       {"text", item.text ? item.text
+                                : found   ? found->text
+                                          : ""},
+                       {"enabled", found == nullptr || found->enabled != FALSE},
+                       {"checked", false}});
+    }
+    return out;
+}
+
 BOOL HasNode(const tagTREE_NODE& node, DWORD value)
 {
     if (node.value == value)
@@ -233,7 +373,8 @@ nlohmann::json CConsoleHost::State() const
 {
     const unsigned long long version = m_events.Version();
     json menus = json::array();
-    for (const tagMENU& menu : m_menus.Snapshot())
+    const std::vector<tagMENU> menuModel = m_menus.Snapshot();
+    for (const tagMENU& menu : menuModel)
     {
         json items = json::array();
         for (const tagMENU_ITEM& item : menu.items)
@@ -275,6 +416,10 @@ nlohmann::json CConsoleHost::State() const
             {"modal", modalJson},
             {"servers", servers},
             {"tree", TreeJson(m_frame.Tree())},
+            {"contextMenus",
+             {{"IPMI Server", ContextMenuJson(IPMI_CONTEXT_MENU, menuModel)},
+              {"ASF Server", ContextMenuJson(ASF_CONTEXT_MENU, menuModel)}}},
+            {"view", ViewJson(m_frame.View())},
             {"window",
              {{"seq", window.seq},
               {"name", window.name},
@@ -327,6 +472,18 @@ void CConsoleHost::AddRoutes(CHttpServer& http)
     http.AddRoute("POST", "/api/select",
                   [this](const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response)
                   { PostSelect(request, response); });
+    const std::pair<const char*, VIEW_ACTION> viewRoutes[] = {
+        {"/api/view/open", VIEW_ACTION::OPEN}, {"/api/view/sort", VIEW_ACTION::SORT},
+        {"/api/view/edit", VIEW_ACTION::EDIT}, {"/api/view/edit-end", VIEW_ACTION::EDIT_END},
+        {"/api/view/more", VIEW_ACTION::MORE}, {"/api/view/sheet", VIEW_ACTION::SHEET_OK},
+    };
+    for (const auto& [path, action] : viewRoutes)
+    {
+        const VIEW_ACTION a = action;
+        http.AddRoute("POST", path,
+                      [this, a](const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response)
+                      { PostViewAction(a, request, response); });
+    }
     http.AddRoute("GET", "/api/folders",
                   [this](const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response)
                   { GetFolders(request, response); });
@@ -401,6 +558,131 @@ void CConsoleHost::PostSelect(const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& 
         return;
     }
     SetJson(response, 200, {{"ok", true}, {"value", node}});
+}
+
+namespace
+{
+// A whole number field: present, an integer, within [low, high].
+BOOL IntField(const json& body, const char* name, std::int64_t low, std::int64_t high, int* out)
+{
+    const auto it = body.find(name);
+    if (it == body.end() || !it->is_number_integer())
+        return FALSE;
+    const std::int64_t value = it->get<std::int64_t>();
+    if (value < low || value > high)
+        return FALSE;
+    *out = static_cast<int>(value);
+    return TRUE;
+}
+
+bool IsSensorList(const tagVIEW_STATE& view)
+{
+    return !view.rows.empty() &&
+           (view.rows[0].itemData == ROW_DATA_THRESHOLD_LIST ||
+            view.rows[0].itemData == ROW_DATA_SENSOR_LIST) &&
+           (view.kind == VIEW_SDR_SENSOR || view.kind == VIEW_COMPACT_SENSOR);
+}
+
+bool HasVisibleEditor(const tagVIEW_STATE& view, int row)
+{
+    for (const tagVIEW_EDITOR& e : view.editors)
+        if (e.row == row && e.visible)
+            return true;
+    return false;
+}
+} // namespace
+
+void CConsoleHost::PostViewAction(VIEW_ACTION kind, const tagHTTP_REQUEST& request,
+                                  tagHTTP_RESPONSE& response)
+{
+    json body;
+    std::string reason;
+    if (!ParseJsonBody(request, &body, &reason))
+    {
+        SetHttpError(response, 400, reason);
+        return;
+    }
+    auto action = std::make_unique<tagVIEW_ACTION>();
+    action->action = kind;
+    const tagVIEW_STATE view = m_frame.View();
+    if (const auto node = body.find("node"); node != body.end())
+    {
+        if (!node->is_number_unsigned() || node->get<std::uint64_t>() > 0xFFFFFFFFu)
+        {
+            SetHttpError(response, 400, "\"node\" must be a tree node's 32-bit value");
+            return;
+        }
+        action->node = static_cast<DWORD>(node->get<std::uint64_t>());
+        action->hasNode = true;
+    }
+    auto conflict = [&](const std::string& why) { SetHttpError(response, 409, why); };
+    const bool sheetRoute = kind == VIEW_ACTION::SHEET_OK;
+    if (!sheetRoute && action->hasNode && action->node != view.node)
+        return conflict("the view shows node " + std::to_string(view.node) + " now");
+    const bool list = view.mode == VIEW_MODE::LIST;
+    switch (kind)
+    {
+    case VIEW_ACTION::OPEN:
+        if (!IntField(body, "row", 0, 0x7FFFFFFF, &action->row))
+            return SetHttpError(response, 400, "\"row\" must be a row number");
+        if (!list || static_cast<std::size_t>(action->row) >= view.rows.size())
+            return conflict("the view has no row " + std::to_string(action->row));
+        break;
+    case VIEW_ACTION::SORT:
+        if (!IntField(body, "column", 0, 0x7FFFFFFF, &action->column))
+            return SetHttpError(response, 400, "\"column\" must be a column number");
+        if (!list || static_cast<std::size_t>(action->column) >= view.columns.size())
+            return conflict("the view has no column " + std::to_string(action->column));
+        if (IsSensorList(view))
+            return conflict("a sensor's list keeps its order");
+        break;
+    case VIEW_ACTION::EDIT:
+    case VIEW_ACTION::EDIT_END:
+    {
+        const auto text = body.find("text");
+        if (!IntField(body, "row", THRESHOLD_FIRST_ROW, THRESHOLD_LAST_ROW, &action->row) ||
+            text == body.end() || !text->is_string() || text->get<std::string>().size() > 64)
+            return SetHttpError(response, 400,
+                                "\"row\" must be a threshold row (4-9) and \"text\" a text of "
+                                "at most 64 characters");
+        action->text = text->get<std::string>();
+        if (!HasVisibleEditor(view, action->row))
+            return conflict("row " + std::to_string(action->row) + " has no editor");
+        break;
+    }
+    case VIEW_ACTION::MORE:
+        if (!view.more)
+            return conflict("the view has no \"More\" button");
+        break;
+    default:
+    {
+        const auto spin = body.find("spin");
+        const auto button = body.find("button");
+        if (spin != body.end() && spin->is_object())
+        {
+            if (!IntField(*spin, "index", 0, THRESHOLD_COUNT - 1, &action->index) ||
+                !IntField(*spin, "position", -0x7FFFFFFF, 0x7FFFFFFF, &action->position))
+                return SetHttpError(response, 400,
+                                    "\"spin\" must hold \"index\" (0-5) and \"position\"");
+            action->action = VIEW_ACTION::SHEET_SPIN;
+            if (view.sheet && !view.sheet->spins[static_cast<std::size_t>(action->index)].visible)
+                return conflict("spin " + std::to_string(action->index) + " is hidden");
+        }
+        else if (button != body.end() && button->is_string() &&
+                 (*button == "OK" || *button == "Cancel"))
+            action->action = *button == "OK" ? VIEW_ACTION::SHEET_OK : VIEW_ACTION::SHEET_CANCEL;
+        else
+            return SetHttpError(response, 400,
+                                "the body must hold \"spin\" or \"button\" (\"OK\" or \"Cancel\")");
+        if (!view.sheet)
+            return conflict("no property sheet is open");
+        break;
+    }
+    }
+    if (!m_frame.PostMessage(WM_FRAME_VIEW_ACTION, reinterpret_cast<WPARAM>(action.get()), 0))
+        return SetHttpError(response, 503, "the console is shutting down");
+    action.release(); // the frame owns it now
+    SetJson(response, 200, {{"ok", true}});
 }
 
 void CConsoleHost::GetFolders(const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response)

@@ -66,6 +66,8 @@ private:
     void PostCommand(const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response);
     void PostAnswer(const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response);
     void PostSelect(const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response);
+    void PostViewAction(VIEW_ACTION kind, const tagHTTP_REQUEST& request,
+                        tagHTTP_RESPONSE& response);
     void GetFolders(const tagHTTP_REQUEST& request, tagHTTP_RESPONSE& response);
 
     tagHOST_OPTIONS m_options;

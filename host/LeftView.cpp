@@ -19,12 +19,12 @@ struct tagSECTION
 };
 
 const tagSECTION IPMI_SECTIONS[] = {
-    {NODE_SDR, "SDR", "section-sdr"},
-    {NODE_COMPACT_SDR, "CompactSDR", "section-compact-sdr"},
-    {NODE_FRU, "FRU", "section-fru"},
-    {NODE_SEL, "SEL", "section-sel"},
-    {NODE_CONSOLE, "Remote Console", "section-console"},
-    {NODE_ALL_SENSORS, "All Sensors value", "section-sensors"},
+    {VIEW_SDR, "SDR", "section-sdr"},
+    {VIEW_COMPACT_SDR, "CompactSDR", "section-compact-sdr"},
+    {VIEW_FRU, "FRU", "section-fru"},
+    {VIEW_SEL, "SEL", "section-sel"},
+    {VIEW_CONSOLE, "Remote Console", "section-console"},
+    {VIEW_ALL_SENSORS, "All Sensors value", "section-all-sensors"},
 };
 } // namespace
 
@@ -63,8 +63,9 @@ CLeftView::tagNODE* CLeftView::FindServer(BYTE tag) const
 {
     for (const auto& child : m_root.children)
     {
-        const BYTE type = NodeType(child->value);
-        if ((type == NODE_IPMI_SERVER || type == NODE_ASF_SERVER) && NodeTag(child->value) == tag)
+        const BYTE type = ViewNodeKind(child->value);
+        if ((type == VIEW_IPMI_SERVER || type == VIEW_ASF_SERVER) &&
+            ViewNodeTag(child->value) == tag)
             return child.get();
     }
     return nullptr;
@@ -77,7 +78,8 @@ BOOL CLeftView::InsertServerNode(const tagSERVER_NODE_INFO& server)
         if (server.tag == 255 || FindServer(server.tag) != nullptr)
             return FALSE;
         auto node = std::make_unique<tagNODE>();
-        node->value = MakeNodeValue(server.ipmi ? NODE_IPMI_SERVER : NODE_ASF_SERVER, server.tag);
+        node->value =
+            MakeViewNodeValue(server.ipmi ? VIEW_IPMI_SERVER : VIEW_ASF_SERVER, server.tag);
         node->text = ServerText(server);
         node->icon = ServerIcon(server.ipmi, server.connected);
         node->parent = &m_root;
@@ -86,7 +88,7 @@ BOOL CLeftView::InsertServerNode(const tagSERVER_NODE_INFO& server)
             for (const tagSECTION& s : IPMI_SECTIONS)
             {
                 auto section = std::make_unique<tagNODE>();
-                section->value = MakeNodeValue(s.type, server.tag);
+                section->value = MakeViewNodeValue(s.type, server.tag);
                 section->text = s.text;
                 section->icon = s.icon;
                 section->parent = node.get();
@@ -123,7 +125,7 @@ BOOL CLeftView::RemoveServerNode(BYTE tag, BYTE* selectedTag)
         else
             m_selected = &m_root;
         if (selectedTag != nullptr)
-            *selectedTag = NodeTag(m_selected->value);
+            *selectedTag = ViewNodeTag(m_selected->value);
     }
     Changed();
     return TRUE;
@@ -165,6 +167,104 @@ void CLeftView::UpdateServerNode(const tagSERVER_NODE_INFO& server, int state)
     Changed();
 }
 
+std::unique_ptr<CLeftView::tagNODE> CLeftView::Make(const tagVIEW_NODE& from, tagNODE* parent)
+{
+    auto node = std::make_unique<tagNODE>();
+    node->value = from.value;
+    node->text = from.text;
+    node->icon = from.icon;
+    node->expanded = from.expanded;
+    node->parent = parent;
+    for (const tagVIEW_NODE& child : from.children)
+        node->children.push_back(Make(child, node.get()));
+    return node;
+}
+
+BOOL CLeftView::SetServerSections(BYTE tag, const std::vector<tagVIEW_NODE>& sections)
+{
+    BOOL moved = FALSE;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        tagNODE* server = FindServer(tag);
+        if (server == nullptr || ViewNodeKind(server->value) != VIEW_IPMI_SERVER)
+            return FALSE;
+        const DWORD selected = m_selected->value;
+        bool under = false;
+        for (const tagNODE* p = m_selected->parent; p != nullptr; p = p->parent)
+            under = under || p == server;
+        // The operator's expansion of the sections survives a new read.
+        std::vector<std::pair<DWORD, bool>> expanded;
+        for (const auto& child : server->children)
+            expanded.emplace_back(child->value, child->expanded);
+        server->children.clear();
+        for (const tagVIEW_NODE& section : sections)
+        {
+            server->children.push_back(Make(section, server));
+            for (const auto& e : expanded)
+                if (e.first == section.value && e.second)
+                    server->children.back()->expanded = true;
+        }
+        if (under)
+        {
+            tagNODE* again = Find(server, selected);
+            moved = again == nullptr ? TRUE : FALSE;
+            m_selected = again != nullptr ? again : server;
+            for (tagNODE* p = m_selected->parent; p != nullptr; p = p->parent)
+                p->expanded = true;
+        }
+    }
+    Changed();
+    return moved;
+}
+
+void CLeftView::SetSensorIcons(BYTE tag, const std::function<std::string(DWORD value)>& iconOf)
+{
+    bool changed = false;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        tagNODE* server = FindServer(tag);
+        if (server == nullptr)
+            return;
+        std::function<void(tagNODE&)> walk = [&](tagNODE& node)
+        {
+            const BYTE kind = ViewNodeKind(node.value);
+            if (kind == VIEW_SDR_SENSOR || kind == VIEW_COMPACT_SENSOR)
+            {
+                std::string icon = iconOf(node.value);
+                if (!icon.empty() && icon != node.icon)
+                {
+                    node.icon = std::move(icon);
+                    changed = true;
+                }
+            }
+            for (auto& child : node.children)
+                walk(*child);
+        };
+        walk(*server);
+    }
+    if (changed)
+        Changed();
+}
+
+std::vector<tagVIEW_NODE> CLeftView::Children(DWORD value) const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    std::vector<tagVIEW_NODE> out;
+    const tagNODE* node = Find(const_cast<tagNODE*>(&m_root), value);
+    if (node == nullptr)
+        return out;
+    for (const auto& child : node->children)
+        out.push_back({child->value, child->text, child->icon, child->expanded, {}});
+    return out;
+}
+
+std::string CLeftView::Icon(DWORD value) const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    const tagNODE* node = Find(const_cast<tagNODE*>(&m_root), value);
+    return node == nullptr ? std::string() : node->icon;
+}
+
 int CLeftView::DisplayMode() const
 {
     std::lock_guard<std::mutex> guard(m_lock);
@@ -179,7 +279,7 @@ void CLeftView::SetDisplayMode(int mode, const std::function<tagSERVER_NODE_INFO
             return;
         m_displayMode = mode;
         for (auto& child : m_root.children)
-            child->text = ServerText(info(NodeTag(child->value)));
+            child->text = ServerText(info(ViewNodeTag(child->value)));
     }
     Changed();
 }

@@ -5,31 +5,13 @@
 // selection is one node; the frame decides what selecting means for the current server.
 // Changed on the UI thread; the web edge reads snapshots. m_lock guards the nodes.
 #include "platform/Types.h"
+#include "servers/views/ViewTypes.h"
 
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
-
-enum TREE_NODE_TYPE : BYTE
-{
-    NODE_ROOT = 1,
-    NODE_IPMI_SERVER = 2,
-    NODE_ASF_SERVER = 3,
-    NODE_SDR = 4,
-    NODE_SDR_TYPE = 5,
-    NODE_SDR_SENSOR = 6,
-    NODE_FRU = 8,
-    NODE_FRU_DEVICE = 9,
-    NODE_FRU_AREA = 10,
-    NODE_SEL = 12,
-    NODE_ALL_SENSORS = 14,
-    NODE_CONSOLE = 15,
-    NODE_COMPACT_SDR = 18,
-    NODE_COMPACT_TYPE = 19,
-    NODE_COMPACT_SENSOR = 20,
-};
 
 // How server nodes are named (commands 32776, 32774, 32770).
 enum TREE_DISPLAY_MODE
@@ -44,25 +26,12 @@ constexpr int NODE_STATE_SECTIONS = 0;
 constexpr int NODE_STATE_CONNECTED = 2;
 constexpr int NODE_STATE_DISCONNECTED = 3;
 constexpr int NODE_STATE_TEXT = 6;
+constexpr int NODE_STATE_HEALTH = 7;
 constexpr int NODE_STATE_NON_CRITICAL = 8;
 constexpr int NODE_STATE_CRITICAL = 9;
 constexpr int NODE_STATE_NON_RECOVERABLE = 10;
 
-constexpr DWORD MakeNodeValue(BYTE type, BYTE tag, BYTE byte2 = 0, BYTE byte3 = 0)
-{
-    return static_cast<DWORD>(type) | (static_cast<DWORD>(tag) << 8) |
-           (static_cast<DWORD>(byte2) << 16) | (static_cast<DWORD>(byte3) << 24);
-}
-constexpr BYTE NodeType(DWORD value)
-{
-    return static_cast<BYTE>(value & 0xFF);
-}
-constexpr BYTE NodeTag(DWORD value)
-{
-    return static_cast<BYTE>((value >> 8) & 0xFF);
-}
-
-constexpr DWORD ROOT_NODE_VALUE = MakeNodeValue(NODE_ROOT, 255);
+constexpr DWORD ROOT_NODE_VALUE = MakeViewNodeValue(VIEW_ALL_SERVERS, 255);
 
 // A node as the page sees it.
 struct tagTREE_NODE
@@ -101,9 +70,20 @@ public:
     // selected afterwards (255 for the root).
     BOOL RemoveServerNode(BYTE tag, BYTE* selectedTag);
     // States 2 and 3 set the connected/disconnected icon; 6 refreshes the text (name or
-    // GUID modes only); 8, 9, 10 set the health icons of an IPMI server; others do nothing.
+    // GUID modes only); 8, 9, 10 set the health icons of an IPMI server; others do nothing
+    // here (the frame builds states 0 and 7 from the server's data).
     void UpdateServerNode(const tagSERVER_NODE_INFO& server, int state);
 
+    // State 0: the server's section nodes become these (built from the records read). The
+    // selection stays on the node of the same value, else moves to the server node; TRUE
+    // when it moved.
+    BOOL SetServerSections(BYTE tag, const std::vector<tagVIEW_NODE>& sections);
+    // State 7: every sensor node under the server takes the icon iconOf gives its value.
+    void SetSensorIcons(BYTE tag, const std::function<std::string(DWORD value)>& iconOf);
+    // The children of the first node with this value (empty when none has it).
+    std::vector<tagVIEW_NODE> Children(DWORD value) const;
+    // The icon of the first node with this value; empty when none has it.
+    std::string Icon(DWORD value) const;
     int DisplayMode() const;
     // Sets the mode and rewrites every server node's text; info gives each server by tag.
     void SetDisplayMode(int mode, const std::function<tagSERVER_NODE_INFO(BYTE)>& info);
@@ -133,6 +113,7 @@ private:
     tagNODE* FindServer(BYTE tag) const;
     tagNODE* Find(tagNODE* from, DWORD value) const;
     static tagTREE_NODE Copy(const tagNODE& node, const tagNODE* selected);
+    static std::unique_ptr<tagNODE> Make(const tagVIEW_NODE& from, tagNODE* parent);
     void Changed();
 
     mutable std::mutex m_lock;

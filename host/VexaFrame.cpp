@@ -4,12 +4,14 @@
 #include "host/FrameRules.h"
 #include "platform/DatagramSocket.h"
 #include "servers/IPMIServer.h"
+#include "servers/views/SensorHealth.h"
 #include "shell/ConfigDump.h"
 #include "shell/FrameMenus.h"
 #include "shell/ServerListStore.h"
 #include "transport/CommandTable.h"
 #include "transport/TransportTypes.h"
 
+#include <chrono>
 #include <cstdio>
 
 const char* const FRAME_IDLE_MESSAGE = "Ready";
@@ -175,6 +177,21 @@ BOOL CVexaFrame::Create(CUIThread& ui, const tagFRAME_ENV& env)
         m_env.now = [] { return std::time(nullptr); };
     m_settings = LoadSettings(*m_env.registry);
     m_tree.SetChangeHandler([this] { Changed(); });
+    m_view.SetSourceFn([this](DWORD node) { return ViewSources(node); });
+    m_view.SetChangeHandler([this] { Changed(); });
+    m_view.SetThresholdSender(
+        [this](BYTE tag, const CSensor& sensor, const tagTHRESHOLD_REQUEST& request)
+        {
+            // Looked up at the moment of sending: a message box before it lets the operator
+            // remove the server.
+            auto* server = dynamic_cast<CIPMIServer*>(m_doc->FindServer(tag, FALSE));
+            if (server == nullptr)
+                return -1;
+            const int result = SendThresholdRequest(server, request);
+            if (result == 0)
+                ApplyThresholds(*server, sensor, request);
+            return result;
+        });
     if (ui.CreateWindow(*this) == NULL_HWND)
         return FALSE;
     m_sink = std::make_unique<CWindowMessageSink>(ui, GetSafeHwnd());
@@ -231,7 +248,176 @@ tagSERVER_NODE_INFO CVexaFrame::NodeInfo(BYTE tag)
 
 void CVexaFrame::UpdateNode(BYTE tag, int state)
 {
-    m_tree.UpdateServerNode(NodeInfo(tag), state);
+    if (state == NODE_STATE_SECTIONS)
+        BuildSections(tag);
+    else if (state == NODE_STATE_HEALTH)
+        UpdateHealth(tag);
+    else
+        m_tree.UpdateServerNode(NodeInfo(tag), state);
+}
+
+void CVexaFrame::BuildSections(BYTE tag)
+{
+    auto* server = dynamic_cast<CIPMIServer*>(m_doc->FindServer(tag, FALSE));
+    if (server == nullptr)
+        return;
+    const std::vector<CSensor> sensors = server->CopySensors();
+    const tagHEALTH health = EvaluateHealth(sensors, server->GetPowerState());
+    const BOOL moved = m_tree.SetServerSections(
+        tag, BuildServerSections(tag, sensors, health.severity, ReadFruDevices(*server)));
+    if (server->IsConnected())
+        m_tree.UpdateServerNode(NodeInfo(tag), health.serverState);
+    if (moved)
+        SelectionChanged();
+    else
+        RefreshViewOf(tag);
+}
+
+void CVexaFrame::UpdateHealth(BYTE tag)
+{
+    auto* server = dynamic_cast<CIPMIServer*>(m_doc->FindServer(tag, FALSE));
+    if (server == nullptr || !server->IsConnected() || !server->IsSdrLoaded())
+        return;
+    // One copy for both: the repository thread may replace the sensor set meanwhile.
+    const std::vector<CSensor> sensors = server->CopySensors();
+    const tagHEALTH health = EvaluateHealth(sensors, server->GetPowerState());
+    std::map<DWORD, std::string> icons;
+    for (std::size_t i = 0; i < sensors.size(); ++i)
+    {
+        const CSensor& s = sensors[i];
+        const BYTE kind = s.IsFullRecord() ? VIEW_SDR_SENSOR : VIEW_COMPACT_SENSOR;
+        const int severity = i < health.severity.size() ? health.severity[i] : 0;
+        icons.emplace(MakeViewNodeValue(kind, tag, s.GetSensorType(), s.GetSensorNumber()),
+                      SensorIconName(s.GetSensorType(), severity));
+    }
+    m_tree.SetSensorIcons(tag,
+                          [&icons](DWORD value)
+                          {
+                              const auto it = icons.find(value);
+                              return it == icons.end() ? std::string() : it->second;
+                          });
+    m_tree.UpdateServerNode(NodeInfo(tag), health.serverState);
+}
+
+void CVexaFrame::RefreshViewOf(BYTE tag)
+{
+    if (m_view.ShownTag() == tag || ViewNodeKind(m_view.ShownNode()) == VIEW_ALL_SERVERS)
+        m_view.Refresh();
+}
+
+tagVIEW_SOURCES CVexaFrame::ViewSources(DWORD node)
+{
+    tagVIEW_SOURCES sources;
+    const BYTE kind = ViewNodeKind(node);
+    const BYTE tag = ViewNodeTag(node);
+    if (kind == VIEW_ALL_SERVERS)
+    {
+        const int count = m_doc->GetServerCount();
+        for (int i = 0; i < count; ++i)
+        {
+            CServer* server = m_doc->GetServerAt(i, FALSE);
+            if (server == nullptr)
+                continue;
+            tagSERVER_ROW_INPUT row = ServerRowInput(*server);
+            row.icon = m_tree.Icon(row.nodeValue);
+            sources.servers.push_back(std::move(row));
+        }
+        return sources;
+    }
+    sources.children = m_tree.Children(node);
+    CServer* server = m_doc->FindServer(tag, FALSE);
+    if (server == nullptr)
+        return sources;
+    if (kind == VIEW_ASF_SERVER)
+    {
+        sources.asf.name = server->GetName();
+        sources.asf.address = server->GetIpText();
+        sources.asf.guid = server->GetGuidText();
+        sources.asf.lastHeartbeat = static_cast<std::time_t>(server->GetLastHeartbeat());
+    }
+    sources.server = dynamic_cast<CIPMIServer*>(server);
+    return sources;
+}
+
+void CVexaFrame::OnViewAction(const tagVIEW_ACTION& action)
+{
+    const bool sheetAction = action.action == VIEW_ACTION::SHEET_SPIN ||
+                             action.action == VIEW_ACTION::SHEET_OK ||
+                             action.action == VIEW_ACTION::SHEET_CANCEL;
+    // A click on a list the page no longer shows goes nowhere.
+    if (!sheetAction && action.hasNode && action.node != m_view.ShownNode())
+        return;
+    switch (action.action)
+    {
+    case VIEW_ACTION::OPEN:
+        OpenViewRow(action.row);
+        break;
+    case VIEW_ACTION::SORT:
+        m_view.Sort(action.column);
+        break;
+    case VIEW_ACTION::EDIT:
+        m_view.EditChange(action.row, action.text);
+        break;
+    case VIEW_ACTION::EDIT_END:
+        m_view.EditEnd(action.row, action.text, m_dialogs);
+        break;
+    case VIEW_ACTION::MORE:
+        if (const CSensor* sensor = m_view.ShownSensor();
+            sensor != nullptr && m_view.IsMoreVisible())
+        {
+            const CSensor copy = *sensor;
+            m_view.OpenSheet(copy.GetIdString(), copy, m_view.ShownTag());
+        }
+        break;
+    case VIEW_ACTION::SHEET_SPIN:
+        m_view.SheetSpin(action.index, action.position);
+        break;
+    case VIEW_ACTION::SHEET_OK:
+        m_view.SheetOk(m_dialogs);
+        break;
+    case VIEW_ACTION::SHEET_CANCEL:
+        m_view.CloseSheet();
+        break;
+    }
+}
+
+void CVexaFrame::OpenViewRow(int row)
+{
+    tagLIST_ROW line;
+    if (!m_view.GetRow(row, &line))
+        return;
+    const BYTE tag = m_view.ShownTag();
+    auto* server = dynamic_cast<CIPMIServer*>(m_doc->FindServer(tag, FALSE));
+    const std::size_t entries = server != nullptr ? server->GetDisplaySel().size() : 0;
+    const tagLIST_ACTION action = DoubleClickAction(line, entries);
+    switch (action.action)
+    {
+    case LIST_ACTION::SHOW_EVENT:
+    {
+        std::optional<CSensor> sensor;
+        std::optional<tagEVENT_DETAIL> detail =
+            server != nullptr ? BuildEventDetail(*server, action.eventIndex, &sensor)
+                              : std::nullopt;
+        if (!detail)
+        {
+            m_dialogs.MessageBox(SEL_ENTRY_DELETED_TEXT, SEL_ENTRY_DELETED_CAPTION, MB_OK);
+            break;
+        }
+        tagDIALOG dialog = ToDialog(*detail);
+        // The server may go while the dialog is open; only the copies are used after it.
+        if (m_dialogs.DoModal(dialog) == EVENT_MORE_BUTTON && sensor)
+            m_view.OpenSheet("", *sensor, tag);
+        break;
+    }
+    case LIST_ACTION::EVENT_DELETED:
+        m_dialogs.MessageBox(SEL_ENTRY_DELETED_TEXT, SEL_ENTRY_DELETED_CAPTION, MB_OK);
+        break;
+    case LIST_ACTION::SELECT_CHILD:
+        SelectNode(action.childValue);
+        break;
+    case LIST_ACTION::NONE:
+        break;
+    }
 }
 
 LRESULT CVexaFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
@@ -285,8 +471,8 @@ LRESULT CVexaFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
             if (last != nullptr)
             {
                 const BYTE type =
-                    last->GetServerType() == SERVER_TYPE_IPMI ? NODE_IPMI_SERVER : NODE_ASF_SERVER;
-                SelectNode(MakeNodeValue(type, last->GetServerTag()));
+                    last->GetServerType() == SERVER_TYPE_IPMI ? VIEW_IPMI_SERVER : VIEW_ASF_SERVER;
+                SelectNode(MakeViewNodeValue(type, last->GetServerTag()));
                 OnConnect();
             }
         }
@@ -299,8 +485,32 @@ LRESULT CVexaFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         SelectNode(static_cast<DWORD>(wParam));
         return 0;
     case WM_FRAME_READINGS:
+    {
+        // Sent by the server's own poller; matched by address, never dereferenced unknown.
+        const int count = m_doc->GetServerCount();
+        for (int i = 0; i < count; ++i)
+        {
+            CServer* server = m_doc->GetServerAt(i, FALSE);
+            if (server == nullptr || reinterpret_cast<WPARAM>(server) != wParam)
+                continue;
+            const BYTE tag = server->GetServerTag();
+            UpdateHealth(tag);
+            const auto now = std::chrono::system_clock::now().time_since_epoch();
+            m_view.OnReadings(tag,
+                              std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+            break;
+        }
+        return 0;
+    }
+    case WM_FRAME_VIEW_ACTION:
+    {
+        std::unique_ptr<tagVIEW_ACTION> action(reinterpret_cast<tagVIEW_ACTION*>(wParam));
+        if (action)
+            OnViewAction(*action);
+        return 0;
+    }
     case WM_FRAME_REDRAW_TERMINAL:
-        // The sensor icons and the terminal view come with their views.
+        // The terminal view comes with the remote console.
         return 0;
     case WM_COMMAND:
         // An ASF poll that lost its machine names it; the menu's command acts on the selection.
@@ -457,6 +667,7 @@ void CVexaFrame::MarkConnected(BYTE tag, BOOL connected)
     }
     m_lastAsfPoll.erase(tag);
     UpdateNode(tag, connected ? NODE_STATE_CONNECTED : NODE_STATE_DISCONNECTED);
+    RefreshViewOf(tag);
     OnIdleUpdate();
 }
 
@@ -536,6 +747,8 @@ void CVexaFrame::OnSelFetched(BYTE tag)
         return;
     server->CopySelForDisplay();
     server->SetSelShown(TRUE);
+    if (m_view.ShownNode() == MakeViewNodeValue(VIEW_SEL, tag))
+        m_view.Refresh();
 }
 
 void CVexaFrame::OnProgress(WPARAM what, LPARAM value)
@@ -746,7 +959,7 @@ void CVexaFrame::SelectNode(DWORD value)
 void CVexaFrame::SelectionChanged()
 {
     const DWORD value = m_tree.SelectedValue();
-    const BYTE tag = NodeTag(value);
+    const BYTE tag = ViewNodeTag(value);
     CServer* current = m_doc->GetCurrentServer();
     if (current != nullptr)
     {
@@ -755,6 +968,7 @@ void CVexaFrame::SelectionChanged()
     }
     else if (value != ROOT_NODE_VALUE)
         m_doc->SetCurrentServer(tag);
+    m_view.ShowNode(value);
     Changed();
 }
 
@@ -1021,7 +1235,7 @@ void CVexaFrame::OnPowerOnLan()
 void CVexaFrame::OnDeleteAllSel()
 {
     const DWORD value = m_tree.SelectedValue();
-    auto* server = dynamic_cast<CIPMIServer*>(m_doc->FindServer(NodeTag(value), FALSE));
+    auto* server = dynamic_cast<CIPMIServer*>(m_doc->FindServer(ViewNodeTag(value), FALSE));
     if (server == nullptr)
         return;
     server->ClearSel();

@@ -10,6 +10,7 @@
 // help-window request, the connection times).
 #include "host/AsfAdapter.h"
 #include "host/LeftView.h"
+#include "host/VexaView.h"
 #include "platform/Registry.h"
 #include "platform/ui/DialogService.h"
 #include "platform/ui/MenuBarModel.h"
@@ -49,6 +50,7 @@ constexpr UINT WM_FRAME_REDRAW_TERMINAL = 0x59A;
 constexpr UINT WM_FRAME_READINGS = 0x59B;    // wParam: server (sent)
 constexpr UINT WM_FRAME_ADD_PRESET = 0x59F;  // wParam: owned tagSERVER_RECORD*, lParam 1 connect
 constexpr UINT WM_FRAME_SELECT_NODE = 0x5A0; // wParam: node value (the page's click)
+constexpr UINT WM_FRAME_VIEW_ACTION = 0x5A1; // wParam: owned tagVIEW_ACTION* (the page's)
 
 constexpr UINT_PTR FRAME_TIMER_MESSAGE_RESET = 1;
 constexpr UINT FRAME_TIMER_MESSAGE_RESET_MS = 10000;
@@ -99,6 +101,31 @@ struct tagSERVER_VIEW
     std::string guid;
 };
 
+// An action of the page on the content view.
+enum class VIEW_ACTION
+{
+    OPEN,     // double-click on row
+    SORT,     // header click on column
+    EDIT,     // keystroke in the editor of row: text
+    EDIT_END, // the edit of row ended: text
+    MORE,     // the "More" button
+    SHEET_SPIN,
+    SHEET_OK,
+    SHEET_CANCEL,
+};
+
+struct tagVIEW_ACTION
+{
+    VIEW_ACTION action = VIEW_ACTION::OPEN;
+    DWORD node = 0; // the node the page showed; the action is dropped when another is shown
+    bool hasNode = false;
+    int row = 0;
+    int column = 0;
+    std::string text;
+    int index = 0;
+    int position = 0;
+};
+
 // What the frame is built with besides the models it draws into.
 struct tagFRAME_ENV
 {
@@ -135,6 +162,7 @@ public:
     std::vector<tagSERVER_VIEW> Servers() const;
     tagTREE_NODE Tree() const { return m_tree.Snapshot(); }
     const CLeftView& TreeModel() const { return m_tree; }
+    tagVIEW_STATE View() const { return m_view.Snapshot(); }
     void SetChangeHandler(std::function<void()> handler);
 
     CVexaDoc* Document() { return m_doc.get(); }
@@ -157,6 +185,13 @@ private:
     // The tree's AddServerNode: probe (unless from the store), the duplicate question,
     // AddServer, the tree nodes.
     BOOL AddServerNode(tagSERVER_RECORD record, BOOL fromStore);
+    // States 0 and 7 of the tree from the server's data.
+    void BuildSections(BYTE tag);
+    void UpdateHealth(BYTE tag);
+    tagVIEW_SOURCES ViewSources(DWORD node);
+    void OnViewAction(const tagVIEW_ACTION& action);
+    void OpenViewRow(int row);
+    void RefreshViewOf(BYTE tag);
     void SelectNode(DWORD value);
     void SelectionChanged();
 
@@ -192,6 +227,7 @@ private:
     tagFRAME_ENV m_env;
     tagSETTINGS m_settings;
     CLeftView m_tree;
+    CVexaView m_view;
     std::unique_ptr<CWindowMessageSink> m_sink;
     std::unique_ptr<CVexaDoc> m_doc;
     BOOL m_toolbarVisible = TRUE;

@@ -12,7 +12,7 @@ constexpr WORD SDR_LAST_RECORD = 0xFFFF;
 // Batches one round may ask for before the round is taken as broken: the start index is one
 // byte, so a BMC that answers sensibly ends well within this.
 constexpr int BATCH_REQUEST_LIMIT = 256;
-constexpr BYTE READING_UNAVAILABLE = 0xFF;
+constexpr BYTE READING_UNAVAILABLE = SENSOR_NO_READING;
 // Completion codes by which a BMC refuses to return a whole record in one reply (IPMI v2.0,
 // 33.12 and table 5-2): "cannot return the number of requested data bytes" and "request
 // data field length exceeded".

@@ -33,6 +33,8 @@ constexpr std::size_t SDR_OFFSET_B_LOW = 26;
 constexpr std::size_t SDR_OFFSET_B_HIGH = 27;
 constexpr std::size_t SDR_OFFSET_EXPONENTS = 29;
 constexpr std::size_t SDR_OFFSET_NOMINAL = 31;
+// The raw reading a sensor holds when it gave none (no answer, scanning off).
+constexpr BYTE SENSOR_NO_READING = 0xFF;
 constexpr std::size_t SDR_OFFSET_UPPER_NR = 36;
 constexpr std::size_t SDR_OFFSET_UPPER_C = 37;
 constexpr std::size_t SDR_OFFSET_UPPER_NC = 38;

@@ -81,7 +81,7 @@ void CSensorsUnit::SetReading(BYTE raw)
 void CSensorsUnit::Refresh()
 {
     const BYTE raw = m_sensor.GetRawReading();
-    m_hasValue = raw != 0xFF;
+    m_hasValue = raw != SENSOR_NO_READING;
     if (!m_hasValue)
     {
         m_valueText.clear();
@@ -152,7 +152,7 @@ void CCtrlsView::RefreshAll(CIPMIServer& server)
             access.At(i).GetSensorNumber() == tile.GetSensor().GetSensorNumber())
             tile.SetReading(access.At(i).GetRawReading());
         else
-            tile.SetReading(0xFF);
+            tile.SetReading(SENSOR_NO_READING);
     }
 }
 

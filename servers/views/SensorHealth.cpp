@@ -1,6 +1,7 @@
 #include "servers/views/SensorHealth.h"
 
 #include "servers/IPMIServer.h"
+#include "servers/views/Thresholds.h"
 
 #include <algorithm>
 #include <set>
@@ -34,13 +35,25 @@ int GetSensorSeverity(const CSensor& sensor)
 {
     if (!IsRatedSensor(sensor))
         return 0;
+    // No reading (the sensor did not answer, or scanning is off): nothing to rate.
+    if (sensor.GetRawReading() == SENSOR_NO_READING)
+        return 0;
     const BYTE format = sensor.GetFactors().analogFormat;
     auto at = [&](std::size_t offset) { return RawNumber(format, sensor.GetByte(offset)); };
     int r = RawNumber(format, sensor.GetRawReading());
+    // Only thresholds the record calls readable take part: the bytes of the others are
+    // zero and mean nothing (readable threshold mask, IPMI v2.0, 43.1, byte 19 bits 5:0, by
+    // the controller's offset, which differs from the shown one for an exchanged fan).
+    const BYTE readable = sensor.GetByte(SDR_OFFSET_READING_MASK) & 0x3F;
+    auto known = [&](std::size_t offset)
+    {
+        const std::size_t controller = ControllerOffset(sensor, static_cast<int>(offset) - 32);
+        return ((readable >> (SDR_OFFSET_LOWER_NC - controller)) & 1) != 0;
+    };
     // For an opposite scale the value rises as the raw number falls: flip every comparison.
     const int sign = sensor.AreThresholdsSwapped() ? -1 : 1;
-    auto above = [&](std::size_t offset) { return sign * (r - at(offset)) > 0; };
-    auto below = [&](std::size_t offset) { return sign * (r - at(offset)) < 0; };
+    auto above = [&](std::size_t offset) { return known(offset) && sign * (r - at(offset)) > 0; };
+    auto below = [&](std::size_t offset) { return known(offset) && sign * (r - at(offset)) < 0; };
     int upper = above(SDR_OFFSET_UPPER_NR)   ? 3
                 : above(SDR_OFFSET_UPPER_C)  ? 2
                 : above(SDR_OFFSET_UPPER_NC) ? 1

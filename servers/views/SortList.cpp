@@ -133,6 +133,12 @@ void CSortListCtrl::OnHeaderClick(int column)
     Sort();
 }
 
+void CSortListCtrl::Resort()
+{
+    if (m_sortColumn >= 0)
+        Sort();
+}
+
 BOOL CSortListCtrl::IsAscending(int column) const
 {
     return column >= 0 && column < SORT_COLUMN_LIMIT && m_ascending[column];

@@ -38,6 +38,8 @@ public:
 
     // A click on a column header.
     void OnHeaderClick(int column);
+    // Sorts again by the sorted column in its direction (rows were replaced).
+    void Resort();
     int GetSortColumn() const { return m_sortColumn; } // -1 before the first click
     BOOL IsAscending(int column) const;
     // The header's mark for a column: "ascending", "descending", or empty.

@@ -83,7 +83,7 @@ TEST(LeftView, ServerNodesCarryTheirValueSectionsAndSelection)
     EXPECT_FALSE(tree.InsertServerNode(Server(0, TRUE, "again"))) << "one node per tag";
     ASSERT_TRUE(tree.InsertServerNode(Server(5, FALSE, "Desk")));
     // The first insert moved the selection off the root; the second keeps it.
-    EXPECT_EQ(tree.SelectedValue(), MakeNodeValue(NODE_IPMI_SERVER, 0));
+    EXPECT_EQ(tree.SelectedValue(), MakeViewNodeValue(VIEW_IPMI_SERVER, 0));
 
     const tagTREE_NODE root = tree.Snapshot();
     EXPECT_EQ(root.text, "All Servers");
@@ -96,11 +96,11 @@ TEST(LeftView, ServerNodesCarryTheirValueSectionsAndSelection)
         sections.push_back(c.text);
     EXPECT_EQ(sections, (std::vector<std::string>{"SDR", "CompactSDR", "FRU", "SEL",
                                                   "Remote Console", "All Sensors value"}));
-    EXPECT_EQ(root.children[0].children[3].value, MakeNodeValue(NODE_SEL, 0));
+    EXPECT_EQ(root.children[0].children[3].value, MakeViewNodeValue(VIEW_SEL, 0));
 
-    ASSERT_TRUE(tree.Select(MakeNodeValue(NODE_SEL, 0)));
+    ASSERT_TRUE(tree.Select(MakeViewNodeValue(VIEW_SEL, 0)));
     ASSERT_TRUE(tree.SelectParent());
-    EXPECT_EQ(tree.SelectedValue(), MakeNodeValue(NODE_IPMI_SERVER, 0));
+    EXPECT_EQ(tree.SelectedValue(), MakeViewNodeValue(VIEW_IPMI_SERVER, 0));
     ASSERT_TRUE(tree.SelectParent());
     EXPECT_FALSE(tree.SelectParent()) << "the root has no parent";
     EXPECT_FALSE(tree.Select(0x12345678));

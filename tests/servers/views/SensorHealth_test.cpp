@@ -38,6 +38,35 @@ TEST(SensorSeverity, OppositeScaleReversesEveryComparison)
     EXPECT_EQ(GetSensorSeverity(fan), 2);
 }
 
+TEST(SensorSeverity, OnlyReadableThresholdsAndRealReadingsCount)
+{
+    // A fan with lower thresholds only: the zero bytes of its missing upper ones are not
+    // limits, so a good speed stays normal and a slow one is still caught.
+    const BYTE lowerOnly[6] = {0, 0, 0, 10, 15, 20};
+    std::vector<BYTE> r = LinearRecord(SENSOR_TYPE_FAN, 0x30, lowerOnly, "FAN1");
+    r[18] = 0x07;
+    CSensor fan(r.data(), r.size());
+    fan.SetRawReading(80);
+    EXPECT_EQ(GetSensorSeverity(fan), 0);
+    fan.SetRawReading(12);
+    EXPECT_EQ(GetSensorSeverity(fan), 2);
+
+    // No reading at all is not a reading above every threshold.
+    EXPECT_EQ(GetSensorSeverity(LinearSensor(SENSOR_TYPE_VOLTAGE, 1, kRaw, SENSOR_NO_READING)), 0);
+
+    // An exchanged fan's readable bits name the controller's offsets. With 1/x the slow
+    // speeds are the high raw bytes the controller calls its upper thresholds (FAh, F0h,
+    // E6h, stored in the lower bytes): with only those readable, a fast fan is not rated and
+    // a slow one is.
+    std::vector<BYTE> captured = LoadHex("sdr/fan_reciprocal");
+    captured[18] = 0x38;
+    CSensor reciprocal(captured.data(), captured.size());
+    reciprocal.SetRawReading(0x13);
+    EXPECT_EQ(GetSensorSeverity(reciprocal), 0);
+    reciprocal.SetRawReading(0xF5);
+    EXPECT_EQ(GetSensorSeverity(reciprocal), 2);
+}
+
 TEST(SensorSeverity, SignedRecordsCompareAsSignedNumbers)
 {
     // Two's complement: LNR -20, LC -10, LNC 0, UNC 60, UC 70, UNR 80; reading -5.

@@ -21,6 +21,8 @@ inline std::vector<BYTE> LinearRecord(BYTE sensorType, BYTE number, const BYTE t
     r[13] = 0x01; // threshold-based
     r[14] = 0xFF; // every assertion event enabled
     r[15] = 0x0F;
+    r[18] = 0x3F; // every threshold readable
+    r[19] = 0x3F; // and settable
     r[20] = static_cast<BYTE>(format << 6);
     r[21] = sensorType == SENSOR_TYPE_TEMPERATURE ? 1 : sensorType == SENSOR_TYPE_FAN ? 18 : 4;
     r[24] = 1; // M
