@@ -373,7 +373,9 @@ tagVIEW_CONTENT BuildNodeContent(DWORD nodeValue, const tagVIEW_SOURCES& sources
         break;
     case VIEW_SDR_SENSOR:
     case VIEW_COMPACT_SENSOR:
-        if (sources.server)
+        if (sources.sensor)
+            content.sensor = sources.sensor;
+        else if (sources.server)
             content.sensor = FindNodeSensor(*sources.server, nodeValue);
         if (content.sensor)
             content.rows = BuildSensorRows(*content.sensor);

@@ -131,6 +131,7 @@ struct tagVIEW_SOURCES
     std::vector<tagSERVER_ROW_INPUT> servers; // kind 1
     tagASF_INFO_INPUT asf;                    // kind 3
     CIPMIServer* server = nullptr;            // kinds 6, 10, 12, 20
+    std::optional<CSensor> sensor;            // kinds 6 and 20: instead of the server's
 };
 struct tagVIEW_CONTENT
 {

@@ -276,3 +276,57 @@ TEST_F(ConsoleHostTest, FolderListingServesTheChooser)
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
 }
+
+TEST_F(ConsoleHostTest, ContentViewListsServersAndRefusesActionsItDoesNotShow)
+{
+    for (const char* server : {"Beta&IP=192.0.2.9", "Alpha&IP=192.0.2.10"})
+    {
+        const std::size_t before = State()["servers"].size();
+        ASSERT_EQ(SendRequest(m_port, "GET",
+                              "/?token=" + m_host.Token() + "&Name=" + server + "&Type=ASF")
+                      .status,
+                  200);
+        WaitForState([&](const json& s) { return s["servers"].size() == before + 1; });
+    }
+    ASSERT_EQ(Post("/api/select", R"({"value": 65281})").status, 200);
+    json state = WaitForState(
+        [](const json& s) { return s["view"]["node"] == 0xFF01 && s["view"]["rows"].size() == 2; });
+    const json view = state["view"];
+    EXPECT_EQ(view["mode"], "list");
+    EXPECT_EQ(view["columns"][0]["title"], "Server Name");
+    EXPECT_EQ(view["rows"][0]["cells"][3], "Disconnected");
+    EXPECT_EQ(view["rows"][0]["image"], "asf-disconnected");
+    EXPECT_FALSE(state["contextMenus"]["ASF Server"].empty());
+
+    ASSERT_EQ(Post("/api/view/sort", R"({"column": 0, "node": 65281})").status, 200);
+    state = WaitForState([](const json& s) { return s["view"]["sort"]["column"] == 0; });
+    EXPECT_EQ(state["view"]["rows"][0]["cells"][0], "Alpha");
+    EXPECT_EQ(state["view"]["sort"]["marks"][0], "ascending");
+
+    const struct
+    {
+        const char* path;
+        const char* body;
+        int status;
+    } cases[] = {
+        {"/api/view/sort", R"({"column": 9})", 409},
+        {"/api/view/sort", R"({"column": "0"})", 400},
+        {"/api/view/sort", R"({"column": 0, "node": 4})", 409},
+        {"/api/view/open", R"({"row": 2})", 409},
+        {"/api/view/open", R"({"row": -1})", 400},
+        {"/api/view/edit", R"({"row": 4, "text": "1"})", 409},
+        {"/api/view/edit", R"({"row": 3, "text": "1"})", 400},
+        {"/api/view/edit-end", R"({"row": 4})", 400},
+        {"/api/view/more", "{}", 409},
+        {"/api/view/sheet", R"({"button": "OK"})", 409},
+        {"/api/view/sheet", R"({"button": "Apply"})", 400},
+        {"/api/view/sheet", R"({"spin": {"index": 6, "position": 1}})", 400},
+        {"/api/view/sheet", "[]", 400},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Post(c.path, c.body).status, c.status) << c.path << " " << c.body;
+    // A double-click on a server row selects its node.
+    const unsigned alpha = state["view"]["rows"][0]["data"];
+    ASSERT_EQ(Post("/api/view/open", R"({"row": 0, "node": 65281})").status, 200);
+    WaitForState([&](const json& s) { return s["view"]["node"] == alpha; });
+}

@@ -150,11 +150,12 @@ int main(int argc, char** argv)
 
     std::printf("{\"port\": %u, \"rspPort\": %u, \"servers\": ["
                 "{\"name\": \"Rack A\", \"ip\": \"127.0.0.2\", \"type\": \"IPMI\", \"pid\": %d, "
-                "\"power\": \"%s/power\"}, "
+                "\"power\": \"%s/power\", \"console\": %u}, "
                 "{\"name\": \"Rack B\", \"ip\": \"127.0.0.3\", \"type\": \"IPMI\", \"pid\": %d, "
-                "\"power\": \"%s/power\"}%s]}\n",
+                "\"power\": \"%s/power\", \"console\": %u}%s]}\n",
                 port, rspPort, static_cast<int>(rackA.Pid()), rackA.StateDir().c_str(),
-                static_cast<int>(rackB.Pid()), rackB.StateDir().c_str(),
+                static_cast<unsigned>(rackA.ConsolePort()), static_cast<int>(rackB.Pid()),
+                rackB.StateDir().c_str(), static_cast<unsigned>(rackB.ConsolePort()),
                 withAsf ? (", {\"name\": \"ASF Desk\", \"ip\": \"127.0.0.4\", \"type\": \"ASF\", "
                            "\"pid\": " +
                            std::to_string(adapter.Pid()) + "}")
