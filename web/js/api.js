@@ -28,6 +28,16 @@ export function sendAnswer(id, button, values) {
   return post('/api/answer', { id, button, values });
 }
 
+// The content view's actions go out one after another, in the order they were made: a
+// keystroke's edit must reach the console before the edit-end that follows it.
+let viewQueue = Promise.resolve();
+
+export function sendView(action, body) {
+  const next = viewQueue.then(() => post(`/api/view/${action}`, body));
+  viewQueue = next.catch(() => null);
+  return next;
+}
+
 export async function fetchState() {
   const response = await fetch('/api/state', { credentials: 'same-origin' });
   if (!response.ok) {

@@ -1,10 +1,12 @@
 // The page's entry: draws the console's state as it is pushed over the event stream and
 // sends back commands and answers.
 import { fetchState, sendAnswer, sendCommand, sendSelect, subscribe } from './api.js';
+import { contextMenuKind, initContextMenu, openContextMenu, renderContextMenus } from './contextmenu.js';
 import { initMenuBar, renderMenuBar } from './menubar.js';
 import { initModal, renderModal } from './modal.js';
 import { renderStatusBar } from './statusbar.js';
 import { initTree, renderTree } from './tree.js';
+import { initView, renderView } from './view.js';
 
 const notice = document.getElementById('notice');
 let latestVersion = -1;
@@ -46,9 +48,11 @@ function render(state) {
   renderModal(state.modal);
   renderTree(state.tree);
   document.getElementById('tree').hidden = !navigationShown(state.menus);
+  renderContextMenus(state.contextMenus);
   openRequestedWindow(state.window);
-  document.body.dataset.version = String(state.version);
   showNotice('');
+  renderView(state.view, state.version);
+  document.body.dataset.version = String(state.version);
 }
 
 function navigationShown(menus) {
@@ -68,16 +72,26 @@ function forgetTokenInAddress() {
   }
 }
 
+async function runCommand(id) {
+  const result = await sendCommand(id);
+  if (!result.ok) showNotice((result.data && result.data.error) || `Command ${id} failed.`);
+}
+
 async function start() {
-  initMenuBar(document.getElementById('menubar'), async (id) => {
-    const result = await sendCommand(id);
-    if (!result.ok) showNotice((result.data && result.data.error) || `Command ${id} failed.`);
-  });
+  initMenuBar(document.getElementById('menubar'), runCommand);
   initModal(document.getElementById('modal-layer'), sendAnswer);
-  initTree(document.getElementById('tree'), async (value) => {
+  const select = async (value) => {
     const result = await sendSelect(value);
     if (!result.ok) showNotice((result.data && result.data.error) || 'The node cannot be selected.');
+    return result.ok;
+  };
+  initContextMenu(runCommand);
+  initTree(document.getElementById('tree'), select, async (node, x, y) => {
+    const kind = contextMenuKind(node.value);
+    if (!kind) return;
+    if (await select(node.value)) openContextMenu(kind, x, y);
   });
+  initView(document.getElementById('content'), showNotice);
   forgetTokenInAddress();
   try {
     render(await fetchState());

@@ -1,7 +1,9 @@
 // The navigation tree on the left: "All Servers" and the servers with their sections, as the
-// console's tree model holds them. A click selects the node as a click in the tree would.
+// console's tree model holds them. A click selects the node as a click in the tree would; a
+// right click on a node goes to onContext (the browser's own menu is not shown there).
 let host = null;
 let onSelect = null;
+let onContext = null;
 let last = null;
 // Expansion the operator changed in this page, by node value; the rest follows the console.
 const toggled = new Map();
@@ -17,6 +19,11 @@ function item(node) {
   const expanded = isExpanded(node);
   if (node.children.length) li.setAttribute('aria-expanded', expanded ? 'true' : 'false');
   li.setAttribute('aria-selected', node.selected ? 'true' : 'false');
+  li.addEventListener('contextmenu', (event) => {
+    event.preventDefault();
+    event.stopPropagation();
+    if (onContext) onContext(node, event.clientX, event.clientY);
+  });
   const twisty = document.createElement('span');
   twisty.className = 'twisty';
   twisty.textContent = node.children.length ? (expanded ? '\u25BE' : '\u25B8') : '';
@@ -30,7 +37,16 @@ function item(node) {
   li.append(twisty);
   const label = document.createElement('span');
   label.className = `node icon-${node.icon}${node.selected ? ' selected' : ''}`;
-  label.textContent = node.text;
+  if (node.icon) {
+    const picture = document.createElement('img');
+    picture.className = 'node-icon';
+    picture.src = `/img/${node.icon}.svg`;
+    picture.alt = '';
+    picture.width = 19;
+    picture.height = 19;
+    label.append(picture);
+  }
+  label.append(node.text);
   label.addEventListener('click', (event) => {
     event.stopPropagation();
     onSelect(node.value);
@@ -45,9 +61,10 @@ function item(node) {
   return li;
 }
 
-export function initTree(element, select) {
+export function initTree(element, select, context) {
   host = element;
   onSelect = select;
+  onContext = context || null;
 }
 
 export function renderTree(tree) {
