@@ -6,8 +6,13 @@
 # Definition v1.0. Run it after changing anything below, then regenerate the reference
 # outputs (VEXA_UPDATE_FIXTURE=1 ctest -R fixture_peer_test).
 #
+# With --bench OUTDIR it writes a larger BMC for the page benchmarks instead (bench.emu,
+# bench-sel.persist and its layout as bench.json in OUTDIR, see BENCH_* below) and leaves the
+# fixture files alone.
+#
 # The sensor conversion is y = (M * x + B * 10^Bexp) * 10^Rexp (IPMI v2.0, 36.3).
 import calendar
+import json
 import os
 import sys
 
@@ -172,10 +177,10 @@ def full_record(s):
     return record(0x01, body)
 
 
-def compact_record(c):
+def compact_record(c, lun=0):
     (num, name, stype, ertype, ent, inst, _bits) = c
     mask = 0x7FFF if ertype == 0x6F else 0x00FF
-    body = [OWNER, 0x00, num, ent, inst, 0x63, 0x40, stype, ertype,
+    body = [OWNER, lun, num, ent, inst, 0x63, 0x40, stype, ertype,
             mask & 0xFF, mask >> 8, 0x00, 0x00, mask & 0xFF, mask >> 8,
             0xC0, 0x00, 0x00,  # no analog reading
             0x00, 0x00,  # no record sharing
@@ -307,17 +312,17 @@ def main():
     with open(os.path.join(here, "fixture.emu"), "w") as f:
         f.write("\n".join(out))
     with open(os.path.join(here, "fixture-sel.persist"), "w") as f:
-        f.write(sel_persist())
+        f.write(sel_persist(SEL))
     return 0
 
 
-def sel_persist():
+def sel_persist(entries):
     """The SEL in ipmi_sim's state file format: one "ID:d:DATA" line per 16-byte entry, each
     byte escaped as a backslash and two upper-case hex digits (the reader accepts only
     those), the last entry first (the reader reverses the order), then the SEL times."""
     lines = []
     last_add = 0
-    for rid, (rtype, data) in enumerate(SEL, start=1):
+    for rid, (rtype, data) in enumerate(entries, start=1):
         assert len(data) == 13
         entry = [rid & 0xFF, rid >> 8, rtype] + data
         if rtype < 0xE0:
@@ -328,5 +333,149 @@ def sel_persist():
     return "\n".join(lines) + "\n"
 
 
+# The bench BMC (--bench): 300 sensors and a full SEL, for timing the page's content views.
+# The console keeps one readings entry per sensor number (1-255) and reads LUN 0, so 255
+# numbers are the most it tells apart: 250 full threshold sensors on LUN 0 (numbers 1-250)
+# and 50 compact discrete sensors on LUN 1 (numbers 201-250). The console reads the LUN 1
+# sensors as the LUN 0 ones of the same numbers, so the voltages and fans 201-250 share their
+# readings entries with them; the bench measures none of those. The temperatures are the
+# largest sensor-type node and fill the gauge view (its first 100 tiles); BENCH_DRIVEN is the
+# sensor whose reading the bench changes through the emulator console.
+BENCH_TEMPS, BENCH_VOLTS, BENCH_FANS = 150, 60, 40
+BENCH_COMPACT_LUN = 1
+BENCH_COMPACT_FIRST = 201
+BENCH_SEL_ENTRIES = 1000  # the SEL size given to sel_enable
+BENCH_DRIVEN = 64  # a temperature, below every threshold from 20 to 84 degrees C
+
+
+def bench_full():
+    sensors = []
+    for i in range(BENCH_TEMPS):
+        num = 1 + i
+        sensors.append((num, "Temp %03d" % num, 0x01, 0x07, 1 + i % 64, UNSIGNED, DEG_C, 1, 0,
+                        0, 0, 0x00, 20 + (i * 7) % 40, (95, 90, 85, 0, 5, 10)))
+    for i in range(BENCH_VOLTS):
+        num = 1 + BENCH_TEMPS + i
+        sensors.append((num, "Volt %03d" % num, 0x02, 0x07, 1 + i % 64, UNSIGNED, VOLTS, 6, 0,
+                        0, -2, 0x00, 196 + i % 9, (220, 216, 212, 180, 184, 188)))
+    for i in range(BENCH_FANS):
+        num = 1 + BENCH_TEMPS + BENCH_VOLTS + i
+        sensors.append((num, "Fan %03d" % num, 0x04, 0x1D, 1 + i, UNSIGNED, RPM, 60, 0, 0, 0,
+                        0x00, 70 + i % 20, (None, None, None, 10, 15, 20)))
+    return sensors
+
+
+def bench_compact():
+    # (count, name format, sensor type, entity ID, asserted offset)
+    groups = [(20, "CPU%02d Status", 0x07, 0x03, 7),   # processor presence detected
+              (10, "PSU%02d Status", 0x08, 0x0A, 0),   # presence detected
+              (20, "Drive %02d", 0x0D, 0x04, 0)]       # drive presence
+    sensors = []
+    num = BENCH_COMPACT_FIRST
+    for count, name, stype, ent, offset in groups:
+        for i in range(count):
+            sensors.append((num, name % (i + 1), stype, 0x6F, ent, 1 + i, [offset]))
+            num += 1
+    return sensors
+
+
+def bench_sel(full, compact):
+    """BENCH_SEL_ENTRIES entries, one every 263 s from 2024-03-01, cycling through threshold
+    events of the full sensors and sensor-specific events of the compact ones."""
+    temps = [s for s in full if s[2] == 0x01]
+    volts = [s for s in full if s[2] == 0x02]
+    fans = [s for s in full if s[2] == 0x04]
+    start = ts(2024, 3, 1, 0, 0, 0)
+    lun1 = 0x0020 | (BENCH_COMPACT_LUN << 8)  # generator ID: IPMB address, LUN in byte 2
+    entries = []
+    for i in range(BENCH_SEL_ENTRIES):
+        stamp = start + 263 * i
+        kind, n = i % 5, i // 5
+        if kind == 0:  # upper non-critical going high, asserted
+            s = temps[n % len(temps)]
+            entries.append(system_event(stamp, 0x0020, 0x01, s[0], 0x01, 0x57, 86, 85))
+        elif kind == 1:  # lower non-critical going low, deasserted
+            s = volts[n % len(volts)]
+            entries.append(system_event(stamp, 0x0020, 0x02, s[0], 0x81, 0x50, 187, 188))
+        elif kind == 2:  # lower critical going low, asserted
+            s = fans[n % len(fans)]
+            entries.append(system_event(stamp, 0x0020, 0x04, s[0], 0x01, 0x52, 14, 15))
+        else:  # the compact sensor's own offset, asserted or (odd entries) deasserted
+            c = compact[(2 * n + kind - 3) % len(compact)]
+            direction = 0x6F | (0x80 if i % 2 else 0x00)
+            entries.append(system_event(stamp, lun1, c[2], c[0], direction, c[6][0], 0xFF,
+                                        0xFF))
+    return entries
+
+
+def write_bench(outdir):
+    full, compact = bench_full(), bench_compact()
+    assert len({s[0] for s in full}) == len(full) <= 255
+    assert len({c[0] for c in compact}) == len(compact) and max(c[0] for c in compact) <= 255
+    out = [
+        "# Emulation commands for the bench BMC (man ipmi_sim_cmd), run by ipmi_sim at start.",
+        "# GENERATED by make_fixture.py --bench: %d full sensors on LUN 0, %d compact sensors"
+        % (len(full), len(compact)),
+        "# on LUN %d; the SEL (%d entries) is loaded from the state directory"
+        % (BENCH_COMPACT_LUN, BENCH_SEL_ENTRIES),
+        "# (bench-sel.persist).",
+        "",
+        "mc_setbmc 0x20",
+        "mc_add 0x20 0x00 no-device-sdrs 0x03 0x09 0x08 0x9f 0x001291 0x0f02",
+        "sel_enable 0x20 %d 0x0a" % BENCH_SEL_ENTRIES,
+        "",
+        "# SDR repository: IDs are assigned from 1 in this order",
+        "main_sdr_add 0x20 " + hexes(mc_locator_record()),
+    ]
+    out += ["main_sdr_add 0x20 " + hexes(full_record(s)) for s in full]
+    out += ["main_sdr_add 0x20 " + hexes(compact_record(c, BENCH_COMPACT_LUN)) for c in compact]
+    out += ["", "# Sensors with their readings and thresholds"]
+    for s in full:
+        (num, _n, stype, _e, _i, fmt, _u, _m, _b, _be, _re, _lin, reading, thr) = s
+        out.append("sensor_add 0x20 0 0x%02x 0x%02x 0x01" % (num, stype))
+        enabled = "".join("1" if v is not None else "0" for v in thr)
+        values = " ".join("0x%02x" % (raw(v, fmt) if v is not None else 0) for v in thr)
+        out.append("sensor_set_threshold 0x20 0 0x%02x settable %s %s" % (num, enabled, values))
+        out.append("sensor_set_value 0x20 0 0x%02x 0x%02x 0" % (num, raw(reading, fmt)))
+    for c in compact:
+        (num, _n, stype, ertype, _e, _i, bits) = c
+        out.append("sensor_add 0x20 %d 0x%02x 0x%02x 0x%02x" % (BENCH_COMPACT_LUN, num, stype,
+                                                               ertype))
+        for bit in bits:
+            out.append("sensor_set_bit 0x20 %d 0x%02x %d 1 0" % (BENCH_COMPACT_LUN, num, bit))
+    out += ["", "mc_enable 0x20", ""]
+
+    driven = next(s for s in full if s[0] == BENCH_DRIVEN)
+    types = {}
+    for s in full:
+        types[s[2]] = types.get(s[2], 0) + 1
+    largest = max(types, key=types.get)
+    layout = {
+        "emu": "bench.emu",
+        "sel": "bench-sel.persist",
+        "sensors": len(full) + len(compact),
+        "full": len(full),
+        "compact": len(compact),
+        "fullByType": {str(t): n for t, n in sorted(types.items())},
+        "largestType": largest,
+        "largestTypeSensors": types[largest],
+        "selEntries": BENCH_SEL_ENTRIES,
+        "driven": {"number": driven[0], "name": driven[1], "lun": 0, "reading": driven[12]},
+    }
+    os.makedirs(outdir, exist_ok=True)
+    with open(os.path.join(outdir, "bench.emu"), "w") as f:
+        f.write("\n".join(out))
+    with open(os.path.join(outdir, "bench-sel.persist"), "w") as f:
+        f.write(sel_persist(bench_sel(full, compact)))
+    with open(os.path.join(outdir, "bench.json"), "w") as f:
+        f.write(json.dumps(layout, indent=2) + "\n")
+    return 0
+
+
 if __name__ == "__main__":
+    if len(sys.argv) == 3 and sys.argv[1] == "--bench":
+        sys.exit(write_bench(sys.argv[2]))
+    if len(sys.argv) != 1:
+        sys.stderr.write("usage: make_fixture.py [--bench OUTDIR]\n")
+        sys.exit(2)
     sys.exit(main())
