@@ -110,10 +110,10 @@ void CVexaView::OnReadings(BYTE tag, long long nowMs)
         return;
     ++m_readingsSeq;
     m_readingsAtMs = nowMs;
+    // Lists that do not show readings are not pushed again for them; the counters go
+    // out with the next change.
     if (FollowsReadings(m_kind))
         Refresh();
-    else
-        Publish();
 }
 
 void CVexaView::Rebuild(bool newNode)
