@@ -276,7 +276,6 @@ def pictures():
         "section-sel": icon(folder(sel_sign())),
         "section-console": icon(folder(console_sign())),
         "section-all-sensors": icon(folder(dial_sign())),
-        "section-sensors": icon(folder(dial_sign())),
         "sensor-default": icon(default_sensor()),
         "sensor-non-critical": icon(warning_triangle()),
         "sensor-critical": icon(critical_circle()),

@@ -59,17 +59,15 @@ function buildList(view) {
   const drawn = drawnColumns(columns);
   const node = view.node;
   const table = element('table', 'view-list');
-  const colgroup = element('colgroup');
   const headRow = element('tr');
   let total = 0;
-  for (const index of drawn) {
+  // The rows are flex boxes (so that rows out of sight skip layout): the column widths are
+  // custom properties the style sheet gives the k-th cell of every row.
+  drawn.forEach((index, k) => {
     const column = columns[index];
-    const col = element('col');
-    if (column.width > 0) {
-      col.style.width = `${column.width}px`;
-      total += column.width;
-    }
-    colgroup.append(col);
+    const width = column.width > 0 ? column.width : 120;
+    table.style.setProperty(`--column-${k}`, `${width}px`);
+    total += width;
     const th = element('th');
     th.dataset.column = String(index);
     th.scope = 'col';
@@ -78,8 +76,8 @@ function buildList(view) {
     th.append(element('span', 'column-title', column.title), element('span', 'sort-mark', SORT_MARKS[mark] || ''));
     th.addEventListener('click', () => act('sort', { column: index, node }));
     headRow.append(th);
-  }
-  if (total > 0) table.style.width = `${total}px`;
+  });
+  table.style.width = `${total}px`;
   const thead = element('thead');
   thead.append(headRow);
 
@@ -127,7 +125,7 @@ function buildList(view) {
     if (previous) previous.classList.remove('selected');
     tr.classList.add('selected');
   });
-  table.append(colgroup, thead, tbody);
+  table.append(thead, tbody);
   return { key: shapeKey(view), node, table, drawn, spans, texts };
 }
 
