@@ -624,8 +624,9 @@ describe('the page of a console with servers not connected', () => {
     }
   });
 
-  test('a list of 1000 rows draws well under 300 ms, and a readings push updates only its cells', async () => {
-    const timing = await page.evaluate(async () => {
+  // How fast this draws is for ./dev bench to say; here only what it draws.
+  test('a readings push over a list of 1000 rows updates its cells in place', async () => {
+    const result = await page.evaluate(async () => {
       const { renderView } = await import('/js/view.js');
       const pane = document.querySelector('#content');
       const columns = ['Index', 'Server Name', 'Server IP', 'Event Direction', 'Sensor Name', 'Event Time (GMT)', 'Event Description', '    ']
@@ -639,26 +640,19 @@ describe('the page of a console with servers not connected', () => {
           data: 13, image: i % 2 ? 'sensor-temperature' : '',
         })),
       });
-      const time = (fn) => {
-        const t0 = performance.now();
-        fn();
-        void pane.offsetHeight; // include the layout
-        return performance.now() - t0;
-      };
-      const build = time(() => renderView(view(1, 1000), 1e9));
+      renderView(view(1, 1000), 1e9);
+      const drawn = pane.querySelectorAll('tbody tr').length;
       const marked = pane.querySelector('tr[data-row="999"]');
-      const update = time(() => renderView(view(2, 1000), 1e9 + 1));
+      renderView(view(2, 1000), 1e9 + 1);
       const kept = marked.isConnected;
       const newText = marked.cells[5].textContent;
-      const sensors = time(() => renderView({ ...view(3, 300), node: 0x7f05 }, 1e9 + 2));
-      return { build, update, sensors, kept, newText, rows: pane.querySelectorAll('tbody tr').length };
+      renderView({ ...view(3, 300), node: 0x7f05 }, 1e9 + 2);
+      return { drawn, kept, newText, rows: pane.querySelectorAll('tbody tr').length };
     });
-    assert.ok(timing.build < 300, `1000 rows drawn in ${timing.build.toFixed(1)} ms`);
-    assert.ok(timing.sensors < 300, `300 rows drawn in ${timing.sensors.toFixed(1)} ms`);
-    assert.ok(timing.update < 100, `1000 rows updated in ${timing.update.toFixed(1)} ms`);
+    assert.equal(result.drawn, 1000);
     // The second push changed a column of text only: the rows stayed, their cells changed.
-    assert.equal(timing.kept, true);
-    assert.equal(timing.newText, '2:00:00AM 2024/03/15 (GMT +0)');
-    assert.equal(timing.rows, 300);
+    assert.equal(result.kept, true);
+    assert.equal(result.newText, '2:00:00AM 2024/03/15 (GMT +0)');
+    assert.equal(result.rows, 300);
   });
 });

@@ -118,6 +118,12 @@ function buildList(view) {
     const tr = event.target.closest('tr');
     if (tr) act('open', { row: Number(tr.dataset.row), node });
   });
+  // A text cut by its column shows whole under the pointer.
+  tbody.addEventListener('mouseover', (event) => {
+    const td = event.target.closest('td');
+    const span = td && td.querySelector('.cell-text');
+    if (span) td.title = td.scrollWidth > td.clientWidth ? span.textContent : '';
+  });
   tbody.addEventListener('click', (event) => {
     const tr = event.target.closest('tr');
     if (!tr) return;
