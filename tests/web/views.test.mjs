@@ -3,7 +3,7 @@
 // and their values beside ipmitool's reading of the same simulator, threshold editing in
 // the list and in the property sheet read back from the simulator, the health icons after
 // a reading driven through the emulator console, the event log and its detail, FRU areas,
-// numeric sorting, the gauges, the tree's context menu, and how fast big lists draw.
+// numeric sorting, the gauges, the tree's context menu, and big lists updated in place.
 // Screenshots go to build/screenshots/ (VEXA_SCREENSHOT_DIR overrides).
 import { describe, test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
