@@ -9,17 +9,16 @@ import { describe, test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn, execFileSync } from 'node:child_process';
 import { mkdirSync, mkdtempSync, rmSync } from 'node:fs';
-import { connect } from 'node:net';
 import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { chromium } from 'playwright-core';
+import { BOUND_MS, emulatorCommand, firstLine, stopChild, until } from './harness.mjs';
 
 const here = dirname(fileURLToPath(import.meta.url));
 const root = resolve(here, '..', '..');
 const buildDir = process.env.VEXA_BUILD_DIR || join(root, 'build');
 const shotDir = process.env.VEXA_SCREENSHOT_DIR || join(buildDir, 'screenshots');
-const BOUND_MS = 15000;
 // The console polls the sensors every 5 s by default: a reading takes up to that long.
 const READING_BOUND_MS = 30000;
 
@@ -28,23 +27,6 @@ let fleet = null;
 let origin = '';
 let token = '';
 let page = null;
-
-function firstLine(child, what) {
-  return new Promise((done, fail) => {
-    let output = '';
-    const timer = setTimeout(() => fail(new Error(`${what} printed nothing`)), 30000);
-    child.on('error', fail);
-    child.on('exit', (code) => fail(new Error(`${what} exited with ${code}`)));
-    child.stdout.on('data', (chunk) => {
-      output += chunk;
-      const newline = output.indexOf('\n');
-      if (newline >= 0) {
-        clearTimeout(timer);
-        done(output.slice(0, newline));
-      }
-    });
-  });
-}
 
 function start(program, args, what, children) {
   const child = spawn(join(buildDir, 'bin', program), args, { stdio: ['ignore', 'pipe', 'inherit'] });
@@ -84,16 +66,8 @@ async function setUp() {
 async function tearDown(group) {
   if (!group) return;
   if (group.browser) await group.browser.close();
-  for (const child of group.children.reverse()) await stop(child);
+  for (const child of group.children.reverse()) await stopChild(child);
   for (const dir of group.dirs) rmSync(dir, { recursive: true, force: true });
-}
-
-async function stop(child) {
-  if (child.exitCode !== null || child.signalCode !== null) return;
-  const exited = new Promise((done) => child.once('exit', done));
-  process.kill(child.pid, 'SIGTERM');
-  await Promise.race([exited, new Promise((done) => setTimeout(done, BOUND_MS))]);
-  if (child.exitCode === null && child.signalCode === null) process.kill(child.pid, 'SIGKILL');
 }
 
 async function api(method, path, body) {
@@ -106,16 +80,6 @@ async function api(method, path, body) {
 }
 
 const state = async () => (await api('GET', '/api/state')).data;
-
-async function until(check, what, bound = BOUND_MS) {
-  const deadline = Date.now() + bound;
-  for (;;) {
-    const value = await check();
-    if (value) return value;
-    if (Date.now() > deadline) throw new Error(`timed out waiting for ${what}`);
-    await new Promise((done) => setTimeout(done, 100));
-  }
-}
 
 // ipmitool's view of a simulated BMC, over RMCP+ with cipher suite 3.
 function ipmitool(ip, ...args) {
@@ -150,38 +114,8 @@ function fields(text) {
 
 const sensorGet = (name) => fields(ipmitool('127.0.0.2', 'sensor', 'get', name));
 
-// One command on the fixture BMC's emulator console: read to the prompt, send, read to the
-// next prompt, then close (ipmi_sim dies when a client leaves while it writes).
-function emulator(command) {
-  return new Promise((done, fail) => {
-    const socket = connect({ host: '127.0.0.2', port: fleet.servers[0].console });
-    let buffer = '';
-    let sent = false;
-    const timer = setTimeout(() => {
-      socket.destroy();
-      fail(new Error(`no prompt from the emulator console after "${command}"`));
-    }, BOUND_MS);
-    socket.setEncoding('latin1');
-    socket.on('error', (error) => {
-      clearTimeout(timer);
-      fail(error);
-    });
-    socket.on('data', (chunk) => {
-      buffer += chunk;
-      if (!buffer.endsWith('> ')) return;
-      if (!sent) {
-        sent = true;
-        buffer = '';
-        socket.write(`${command}\n`);
-        return;
-      }
-      clearTimeout(timer);
-      socket.end();
-      if (buffer.includes('**')) fail(new Error(`emulator console: ${buffer}`));
-      else done(buffer);
-    });
-  });
-}
+// One command on the fixture BMC's emulator console.
+const emulator = (command) => emulatorCommand('127.0.0.2', fleet.servers[0].console, command);
 
 const near = (shown, expected, what) => {
   const a = parseFloat(shown);

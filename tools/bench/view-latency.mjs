@@ -11,11 +11,11 @@
 import { spawn, execFileSync } from 'node:child_process';
 import { createSocket } from 'node:dgram';
 import { copyFileSync, mkdirSync, mkdtempSync, openSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
-import { createConnection, createServer } from 'node:net';
+import { createServer } from 'node:net';
 import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { createRequire } from 'node:module';
-import { fileURLToPath } from 'node:url';
+import { fileURLToPath, pathToFileURL } from 'node:url';
 
 const here = dirname(fileURLToPath(import.meta.url));
 const root = resolve(here, '..', '..');
@@ -23,6 +23,8 @@ const buildDir = process.env.VEXA_BUILD_DIR || join(root, 'build');
 const webDir = process.env.VEXA_WEB_DIR || '';
 const require = createRequire(join(root, 'tests', 'web', 'package.json'));
 const { chromium } = require('playwright-core');
+const { emulatorCommand, firstLine: firstLineOf, stopChild, until } = await import(
+  pathToFileURL(join(root, 'tests', 'web', 'harness.mjs')).href);
 const samples = Number(process.argv[2] || 10);
 
 const SIM_ADDRESS = '127.0.0.8'; // an address no test or demo fleet uses
@@ -50,16 +52,6 @@ function report(what, times, aim, extra = '') {
   const verdict = max < aim ? 'PASS' : median < aim ? 'over aim at max' : 'over aim';
   say(`${what}, ${times.length} samples: median ${median.toFixed(1)} ms, max ${max.toFixed(1)} ms ` +
       `(aim < ${aim} ms: ${verdict})${extra}`);
-}
-
-async function until(check, what, bound = BOUND_MS) {
-  const deadline = Date.now() + bound;
-  for (;;) {
-    const value = await check();
-    if (value) return value;
-    if (Date.now() > deadline) throw new Error(`timed out waiting for ${what}`);
-    await new Promise((done) => setTimeout(done, 100));
-  }
 }
 
 // A port on the simulator's address that was free a moment ago.
@@ -104,66 +96,9 @@ function presencePing(port, timeoutMs) {
   });
 }
 
-// One emulation command on the simulator's console (telnet, prompt "> "): connect, read to
-// the prompt, send the line, read to the next prompt, close. The simulator dies if a client
-// leaves while it writes, so the answer is always read in full first.
-function simConsole(port, command) {
-  return new Promise((done, fail) => {
-    const socket = createConnection({ host: SIM_ADDRESS, port });
-    let text = '';
-    let sent = false;
-    const timer = setTimeout(() => {
-      socket.destroy();
-      fail(new Error(`no prompt from the emulator console after "${command}"`));
-    }, BOUND_MS);
-    socket.on('error', (e) => {
-      clearTimeout(timer);
-      fail(e);
-    });
-    socket.on('data', (chunk) => {
-      // Telnet negotiations are 0xFF, verb, option; the answer lines end in "\n\r".
-      for (let i = 0; i < chunk.length; i++) {
-        if (chunk[i] === 0xff) i += 2;
-        else if (chunk[i] !== 0x0d) text += String.fromCharCode(chunk[i]);
-      }
-      if (!text.endsWith('> ')) return;
-      if (!sent) {
-        sent = true;
-        text = '';
-        socket.write(`${command}\n`);
-        return;
-      }
-      clearTimeout(timer);
-      socket.end();
-      const reply = text.slice(text.indexOf('\n') + 1, -2);
-      if (reply.startsWith('**')) fail(new Error(`emulator console: ${reply.trim()}`));
-      else done(reply);
-    });
-  });
-}
-
-function firstLine(child, what) {
-  return new Promise((done, fail) => {
-    let out = '';
-    const timer = setTimeout(() => fail(new Error(`${what} printed nothing`)), BOUND_MS);
-    child.on('exit', (code) => fail(new Error(`${what} exited with ${code}`)));
-    child.stdout.on('data', (c) => {
-      out += c;
-      if (out.includes('\n')) {
-        clearTimeout(timer);
-        done(out.slice(0, out.indexOf('\n')));
-      }
-    });
-  });
-}
-
-async function stop(child) {
-  if (!child || child.exitCode !== null || child.signalCode !== null) return;
-  const exited = new Promise((done) => child.once('exit', done));
-  process.kill(child.pid, 'SIGTERM');
-  await Promise.race([exited, new Promise((done) => setTimeout(done, 5000))]);
-  if (child.exitCode === null && child.signalCode === null) process.kill(child.pid, 'SIGKILL');
-}
+const simConsole = (port, command) => emulatorCommand(SIM_ADDRESS, port, command);
+const firstLine = (child, what) => firstLineOf(child, what, BOUND_MS);
+const stop = (child) => stopChild(child, 5000);
 
 // The bench BMC: the generated emulation file and SEL with the fixture's lan.conf (users,
 // power control, emulator console), in a fresh state folder.
