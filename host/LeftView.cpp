@@ -138,6 +138,7 @@ void CLeftView::UpdateServerNode(const tagSERVER_NODE_INFO& server, int state)
         tagNODE* node = FindServer(server.tag);
         if (node == nullptr)
             return;
+        const std::string icon = node->icon, text = node->text;
         switch (state)
         {
         case NODE_STATE_CONNECTED:
@@ -163,6 +164,9 @@ void CLeftView::UpdateServerNode(const tagSERVER_NODE_INFO& server, int state)
         default:
             return;
         }
+        // The health state is set again at every reading: push only a change.
+        if (node->icon == icon && node->text == text)
+            return;
     }
     Changed();
 }
